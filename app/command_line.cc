@@ -1,0 +1,225 @@
+// Command-line parsing, the option list and the settings summary.
+#include "app/command_line.h"
+
+#include <getopt.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/settings.h"
+#include "intake/numbers.h"
+#include "output/channels.h"
+
+namespace {
+
+struct OptionHelp {
+  const char* option;
+  const char* description;
+};
+
+constexpr OptionHelp OPTION_HELP[] = {
+    {"-2", "Dont trace AX25 layer 2 or above"},
+    {"-3", "Don't trace NetRom layer 3 or above"},
+    {"-4", "Don't trace NetRom layer 4 or above"},
+    {"-a <callsign>", "Show ALL frames to or from <callsign>"},
+    {"-b <callsign>", "Show ALL frames to or from <callsign>"},
+    {"-c", "Don't colourise the traces"},
+    {"-C", "Include colour information in capture file"},
+    {"-d", "Show node up/down/status reports"},
+    {"-f <callsign>", "Show only frames addressed FROM <callsign>"},
+    {"-h", "Show this message and exit"},
+    {"-H", "Show header on separate line to trace"},
+    {"-i", "Don't trace contents of INP3 routing unicasts"},
+    {"-j", "Show the raw JSON before each trace"},
+    {"-k", "Show lin[k] up/down/status reports"},
+    {"-l", "Don't show L3RTT info field"},
+    {"-L", "Suppress blank line between traces"},
+    {"-m", "Show circuit up/down/status reports"},
+    {"-n", "Don't trace contents of NetRom nodes broadcasts"},
+    {"-N", "Show Node status reports"},
+    {"-o <file>", "Output trace to <file>"},
+    {"-p <portnum>", "Show reports only from <portnum>"},
+    {"-P <protocol>", "Show only frames with this L3 protocol"},
+    {"-q", "No display when capturing to file (quiet)"},
+    {"-r", "Include callsign of reporting node"},
+    {"-s", "Suppress time stamp"},
+    {"-S", "Show sequence numbers of reports"},
+    {"-t <callsign>", "Show only frames addressed TO <callsign>"},
+    {"-T <frametype>", "Show only this AX25 frametype, e.g. \"-T UI\""},
+    {"-u", "Don't display UI frames"},
+    {"-w <width>", "Display width (default 80 cols)"},
+    {"-W", "Enable warnings of missing/bad JSON fields"},
+    {"-x", "Korvane 'classic' trace format"},
+};
+
+// Copies an option argument, cut to the field's size.
+template <std::size_t N>
+void set_text(char (&field)[N], const char* value) {
+  std::snprintf(field, N, "%s", value);
+}
+
+void set_flag(std::uint32_t bit) { settings.trace_flags |= bit; }
+void clear_flag(std::uint32_t bit) { settings.trace_flags &= ~bit; }
+
+}  // namespace
+
+void print_banner() {
+  con_print("\033[2J");
+  con_print("\nPellarin - Packet Tracing Client for Korvane\n");
+  con_print("Version %s (c) 2026 the Pellarin developers, free software\n\n",
+            PELLARIN_VERSION_TEXT);
+}
+
+void print_usage() {
+  con_print("Usage: pellarin [qv_port [ip_address]] [options]\n\n");
+  con_print("Options:\n\n");
+  for (const OptionHelp& help : OPTION_HELP) con_print("   %-16s%s\n", help.option, help.description);
+  con_print("\n");
+}
+
+std::uint32_t parse_ipv4(const char* text) {
+  if (text[0] == '*') return 0;
+  std::uint32_t address = 0;
+  const char* field = text;
+  for (int i = 0; i < 4; ++i) {
+    // A field missing because the text ended reads as 0.
+    const auto value = field != nullptr ? static_cast<std::uint32_t>(read_int(field)) : 0U;
+    address = address * 256U + value;
+    if (field != nullptr) {
+      field = std::strchr(field, '.');
+      if (field != nullptr) ++field;
+    }
+  }
+  return address;
+}
+
+StartupChoice parse_command_line(int argc, char** argv) {
+  StartupChoice choice;
+  if (argc <= 1) {
+    con_print("Usage: %s [qv_port [ip_address]] [options]\n\n", argv[0]);
+    con_print("  [ip_address] is that of Korvane's host machine (default 127.0.0.1)\n\n");
+    out_print("Use '%s -h' to display help / options\n\n", argv[0]);
+    choice.finished = true;
+    choice.exit_status = -1;
+    return choice;
+  }
+  if (std::strcmp(argv[1], "-h") == 0) {
+    print_usage();
+    choice.finished = true;
+    return choice;
+  }
+  // Whatever the first argument holds: an option such as -k reads as 0.
+  settings.port_filter = read_int(argv[1]);
+  if (argc >= 3) choice.server_address = parse_ipv4(argv[2]);
+
+  optind = 1;
+  int option;
+  while ((option = getopt(argc, argv, OPTION_STRING)) != -1) {
+    switch (option) {
+      case '2': clear_flag(TF_L2); break;
+      case '3': clear_flag(TF_L3); break;
+      case '4': clear_flag(TF_L4); break;
+      case 'a': set_text(settings.call_a, optarg); break;
+      case 'b': set_text(settings.call_b, optarg); break;
+      case 'c': clear_flag(TF_COLOUR); break;
+      case 'C': set_flag(TF_COLOUR_TO_FILE); break;
+      case 'd': set_flag(TF_NODE_REPORTS); break;
+      case 'f': set_text(settings.from_call, optarg); break;
+      case 'h':
+        print_usage();
+        choice.finished = true;
+        choice.exit_status = 0;
+        return choice;
+      case 'H': set_flag(TF_HEADER_LINE); break;
+      case 'i': clear_flag(TF_INP3); break;
+      case 'j': set_flag(TF_RAW_JSON); break;
+      case 'k': set_flag(TF_LINK_REPORTS); break;
+      case 'l': clear_flag(TF_L3RTT_INFO); break;
+      case 'L': clear_flag(TF_BLANK_LINE); break;
+      case 'm': set_flag(TF_CIRCUIT_REPORTS); break;
+      case 'n': clear_flag(TF_NODES); break;
+      case 'N': break;
+      case 'O':
+        choice.overwrite_capture = true;
+        set_text(settings.capture_path, optarg);
+        break;
+      case 'o': set_text(settings.capture_path, optarg); break;
+      case 'p': settings.port_filter = read_int(optarg); break;
+      case 'P': set_text(settings.protocol_filter, optarg); break;
+      case 'q': set_flag(TF_QUIET); break;
+      case 'r': set_flag(TF_REPORTER); break;
+      case 's': clear_flag(TF_TIMESTAMP); break;
+      case 'S': set_flag(TF_SERIAL); break;
+      case 't': set_text(settings.to_call, optarg); break;
+      case 'T': set_text(settings.frame_type_filter, optarg); break;
+      case 'u': clear_flag(TF_UI); break;
+      case 'w': settings.display_width = read_int(optarg); break;
+      case 'W': set_flag(TF_WARNINGS); break;
+      case 'x': set_flag(TF_CLASSIC); break;
+      default: break;  // getopt has already reported the bad option
+    }
+  }
+  return choice;
+}
+
+bool open_capture_file(bool overwrite) {
+  if (settings.capture_path[0] == '\0') return true;
+  settings.capture_file = std::fopen(settings.capture_path, overwrite ? "w" : "a");
+  if (settings.capture_file == nullptr) {
+    con_print("Can't open capture file '%s'\n", settings.capture_path);
+    return false;
+  }
+  return true;
+}
+
+void print_settings_summary() {
+  if (settings.port_filter != 0)
+    out_print("Showing frames to/from port (%d) only\n", settings.port_filter);
+  else
+    out_print("Showing frames to/from all ports\n");
+  if (trace_flag(TF_REPORTER)) out_print("Including reporting node's callsign\n");
+  if (settings.call_a[0] != '\0' && settings.call_b[0] != '\0') {
+    out_print("Showing frames between L2 calls '%s' and '%s' only\n", settings.call_a,
+              settings.call_b);
+  } else {
+    if (settings.call_a[0] != '\0')
+      out_print("Showing frames to/from L2 call '%s' only\n", settings.call_a);
+    if (settings.call_b[0] != '\0')
+      out_print("Showing frames to/from L2 call '%s' only\n", settings.call_b);
+  }
+  if (settings.from_call[0] != '\0')
+    out_print("Showing frames with L2 source call '%s' only\n", settings.from_call);
+  if (settings.to_call[0] != '\0')
+    out_print("Showing frames with L2 destination call '%s' only\n", settings.to_call);
+  if (settings.frame_type_filter[0] != '\0')
+    out_print("Showing '%s' frames only\n", settings.frame_type_filter);
+  if (settings.protocol_filter[0] != '\0')
+    out_print("Showing frames with L3 protocol '%s' only\n", settings.protocol_filter);
+
+  struct FlagLine {
+    std::uint32_t bit;
+    bool when_set;
+    const char* text;
+  };
+  static constexpr FlagLine FLAG_LINES[] = {
+      {TF_UI, false, "Not showing UI frames\n"},
+      {TF_NODES, false, "Not decoding NODES broadcasts\n"},
+      {TF_INP3, false, "Not decoding INP3 unicasts\n"},
+      {TF_L2, false, "Not showing AX25 Layer 2 or its payload\n"},
+      {TF_L3, false, "Not showing NetRom Layer 3 or above\n"},
+      {TF_L4, false, "Not showing NetRom Layer 4 or above\n"},
+      {TF_L3RTT_INFO, false, "Not showing L3RTT frame contents\n"},
+      {TF_LINK_REPORTS, true, "Including AX25 L2 'link' status reports\n"},
+      {TF_CIRCUIT_REPORTS, true, "Including NetRom L4 'circuit' status reports\n"},
+      {TF_NODE_REPORTS, true, "Including node status reports\n"},
+      {TF_SERIAL, true, "Including frame sequence numbers\n"},
+      {TF_RAW_JSON, true, "Including JSON data\n"},
+      {TF_TIMESTAMP, false, "Time stamp disabled\n"},
+      {TF_BLANK_LINE, false, "Suppressing line break between reports\n"},
+  };
+  for (const FlagLine& line : FLAG_LINES)
+    if (trace_flag(line.bit) == line.when_set) out_print("%s", line.text);
+  if (settings.capture_path[0] != '\0')
+    con_print("Capturing traces to file '%s'\n", settings.capture_path);
+  con_print("\nPellarin v%s started. Use ctrl-c to exit...\n", PELLARIN_VERSION_TEXT);
+}

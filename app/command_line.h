@@ -1,0 +1,34 @@
+// The command line: banner, usage, options, capture file and summary.
+#pragma once
+
+#include <cstdint>
+
+inline constexpr char PELLARIN_VERSION_TEXT[] = PELLARIN_VERSION;
+
+// 127.0.0.1: the node's trace service normally runs on the same host.
+inline constexpr std::uint32_t DEFAULT_SERVER_ADDRESS = 0x7F000001;
+
+inline constexpr char OPTION_STRING[] = "234a:b:cCdf:hHijklLmnNo:O:p:P:qrsSt:T:uw:Wx";
+
+// What start-up learned beyond Settings.
+struct StartupChoice {
+  std::uint32_t server_address = DEFAULT_SERVER_ADDRESS;
+  bool overwrite_capture = false;
+  // Set when main must end at once with this status (usage, -h).
+  bool finished = false;
+  int exit_status = 0;
+};
+
+void print_banner();
+void print_usage();
+
+// "*" gives 0; otherwise up to four atoi fields, with no range check.
+std::uint32_t parse_ipv4(const char* text);
+
+// Reads the arguments into settings; argv may be reordered by getopt.
+StartupChoice parse_command_line(int argc, char** argv);
+
+// Opens settings.capture_path (when set); false after printing the failure.
+bool open_capture_file(bool overwrite);
+
+void print_settings_summary();

@@ -1,0 +1,4 @@
+// The one instance of the process-wide settings.
+#include "app/settings.h"
+
+Settings settings;

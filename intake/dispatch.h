@@ -1,0 +1,6 @@
+// Routes each report to its formatter by the report's "@type".
+#pragma once
+
+// Reads "@type" and calls the one formatter for it; unknown types are
+// dropped silently, a missing type with a console warning under -W.
+void dispatch_report(const char* report);

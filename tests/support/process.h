@@ -1,0 +1,38 @@
+// Running the real binaries from tests: spawn, wait, read what they wrote.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+// A fresh directory under the system's temporary directory.
+std::string make_temp_dir();
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& text);
+
+// Starts argv[0] with standard output and error going to the given files
+// (standard input from /dev/null); extra_env entries are "NAME=value".
+pid_t spawn_process(const std::vector<std::string>& argv, const std::string& stdout_path,
+                    const std::string& stderr_path,
+                    const std::vector<std::string>& extra_env = {});
+
+// The exit status (128 + signal number for a killed process), or -1000 when
+// the process is still running after timeout_ms; it is then left running.
+int wait_process(pid_t pid, int timeout_ms);
+
+// Sends a signal and waits for the end; kills it hard if it lingers.
+int stop_process(pid_t pid, int signal_number, int timeout_ms = 5000);
+
+// Waits until the file holds the text; false on timeout.
+bool wait_for_text(const std::string& path, const std::string& text, int timeout_ms);
+
+struct ProcessResult {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+// Runs a program that ends by itself.
+ProcessResult run_process(const std::vector<std::string>& argv, int timeout_ms = 10000);

@@ -1,0 +1,52 @@
+// In-process test harness: fresh settings, both output channels captured.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "app/settings.h"
+
+struct ChannelText {
+  std::string console;
+  std::string capture;
+};
+
+// Resets the process-wide settings for every test (time stamps and colour
+// off unless a test turns them on, so expected texts stay readable) and
+// points the console and the capture file at memory streams.
+class ReportTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Sets trace_flags to TF_DEFAULTS with `clear` cleared and `set` set.
+  void flags(std::uint32_t set, std::uint32_t clear = 0);
+
+  // Feeds one datagram through the splitter and returns what each channel got.
+  ChannelText feed(std::string_view datagram);
+
+  // Wraps the report text in braces and feeds it as a datagram.
+  ChannelText report(std::string_view inner_text) {
+    return feed("{" + std::string(inner_text) + "}");
+  }
+
+  // The text written to each channel since the last call.
+  ChannelText take_output();
+
+ private:
+  char* console_data_ = nullptr;
+  std::size_t console_size_ = 0;
+  std::FILE* console_ = nullptr;
+  char* capture_data_ = nullptr;
+  std::size_t capture_size_ = 0;
+  std::FILE* capture_ = nullptr;
+  std::size_t console_taken_ = 0;
+  std::size_t capture_taken_ = 0;
+};
+
+// Shows control characters as C escapes, so a failing comparison says
+// exactly which bytes differ.
+std::string visible(std::string_view text);
