@@ -12,5 +12,6 @@ inline constexpr int EXIT_USAGE = 2;
 inline constexpr int EXIT_SYSTEM = 1;
 
 int run_replay(std::span<char* const> args);
+int run_record(std::span<char* const> args);
 
 }  // namespace sim

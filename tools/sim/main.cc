@@ -43,6 +43,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "replay") return sim::run_replay(rest);
+  if (command == "record") return sim::run_record(rest);
   sim::log_line("unknown command '%s' (see pellarin-sim --help)", words[1]);
   return sim::EXIT_USAGE;
 }
