@@ -1,8 +1,256 @@
 // NODES broadcasts and INP3 routing unicasts.
 #include "trace/routing.h"
 
-void decode_routing_info(const char*) {}
-void decode_nodes(const char*) {}
-void decode_inp3(const char*) {}
-const char* find_array(const char*, const char*) { return nullptr; }
-const char* next_object(const char*, char*, int) { return nullptr; }
+#include <array>
+#include <cstddef>
+#include <cstring>
+#include <ctime>
+#include <string_view>
+
+#include "app/settings.h"
+#include "intake/field_lookup.h"
+#include "intake/numbers.h"
+#include "output/channels.h"
+
+namespace {
+
+// An entry is copied out of the report before its keys are looked up, so
+// that a lookup cannot run on into the next entry or past the array.
+constexpr int ENTRY_LIMIT = 1023;
+constexpr int VALUE_LIMIT = 79;
+constexpr int TYPE_LIMIT = 15;
+constexpr int FROM_ALIAS_LIMIT = 6;
+
+// Counts of seconds up to five hours are no time stamp worth a date.
+constexpr std::int64_t SMALLEST_STAMP = 18000;
+
+using EntryBuffer = std::array<char, ENTRY_LIMIT + 1>;
+using ValueBuffer = std::array<char, VALUE_LIMIT + 1>;
+
+struct NodesItem {
+  std::string_view key;
+  int limit;
+  const char* format;
+};
+
+// The items of one NODES entry, in the order they are shown; the entry's
+// line is begun before the first of them, present or not.
+constexpr NodesItem NODES_ITEMS[] = {
+    {"call", 9, "%s"},
+    {"alias", 6, ":%s"},
+    {"via", 9, " via %s"},
+    {"qual", 3, " qlty=%s"},
+};
+
+enum class Shown {
+  present,
+  is_true,     // the value as kept is exactly "true"
+  text_time,   // a date and time in text form, told by its capital 'T'
+  epoch_time,  // seconds since the epoch, shown as local day/month hh:mm
+};
+
+enum class Wrap {
+  never,
+  at_amount,        // count + amount >= width, signed
+  at_value_length,  // count + value length + amount >= width, unsigned
+};
+
+struct Inp3Item {
+  std::string_view key;
+  int limit;
+  Shown shown;
+  const char* format;  // the first %s of a line's first item takes CONTINUATION
+  Wrap wrap;
+  int amount;
+  bool begins_line = false;
+};
+
+// A capability flag wraps when its label, leading blank included, would
+// reach the display width.
+constexpr Inp3Item capability(std::string_view key, const char* label) {
+  return {key,
+          5,
+          Shown::is_true,
+          label,
+          Wrap::at_amount,
+          static_cast<int>(std::char_traits<char>::length(label))};
+}
+
+constexpr Inp3Item INP3_ITEMS[] = {
+    {"call", 9, Shown::present, "%s%-9s", Wrap::never, 0, true},
+    {"hops", 2, Shown::present, "  hp=%-2s", Wrap::never, 0},
+    {"tt", 5, Shown::present, "  tt=%-5s", Wrap::never, 0},
+    {"alias", 6, Shown::present, "  Alias=%-6s", Wrap::never, 0},
+    {"latitude", 20, Shown::present, " %s", Wrap::never, 0},
+    {"longitude", 20, Shown::present, " %s", Wrap::never, 0},
+    {"software", 20, Shown::present, " S/W=%s", Wrap::never, 0},
+    {"version", 10, Shown::present, " v%s", Wrap::at_value_length, 2},
+    capability("isNode", " NODE"),
+    capability("isBBS", " BBS"),
+    capability("isPMS", " PMS"),
+    capability("isQVChat", " QVCHAT"),
+    capability("isRTChat", " RTCHAT"),
+    capability("isRMS", " RMS"),
+    capability("isDXClUS", " DXCLUS"),
+    {"timestamp", 40, Shown::text_time, " %s", Wrap::at_amount, 21},
+    {"timestamp", 40, Shown::epoch_time, " %02d/%02d %02d:%02d", Wrap::at_amount, 12},
+    {"tzMins", 8, Shown::present, " tz=%s", Wrap::at_value_length, 3},
+};
+
+// Local calendar time of a numeric stamp; false for one that is too small
+// or that the C library cannot convert (far past 2038 is fine, far past the
+// year 2^31 is not).
+bool stamp_time(const char* value, std::tm& local) {
+  const std::int64_t seconds = read_int64(value);
+  if (seconds <= SMALLEST_STAMP) return false;
+  const auto stamp = static_cast<std::time_t>(seconds);
+  return localtime_r(&stamp, &local) != nullptr;
+}
+
+bool wraps_before(const Inp3Item& item, int column, const char* value) {
+  switch (item.wrap) {
+    case Wrap::never:
+      return false;
+    case Wrap::at_amount:
+      return column + item.amount >= settings.display_width;
+    case Wrap::at_value_length:
+      // Unsigned, so a negative width never wraps these items.
+      return static_cast<std::size_t>(column) + std::strlen(value) +
+                 static_cast<std::size_t>(item.amount) >=
+             static_cast<std::size_t>(settings.display_width);
+  }
+  return false;
+}
+
+void print_inp3_entry(const char* entry) {
+  int column = 0;
+  for (const Inp3Item& item : INP3_ITEMS) {
+    ValueBuffer value{};
+    if (!get_field(entry, item.key, value, item.limit)) continue;
+    std::tm local{};
+    bool shown = false;
+    switch (item.shown) {
+      case Shown::present:
+        shown = true;
+        break;
+      case Shown::is_true:
+        shown = std::strcmp(value.data(), "true") == 0;
+        break;
+      case Shown::text_time:
+        shown = std::strchr(value.data(), 'T') != nullptr;
+        break;
+      case Shown::epoch_time:
+        shown = std::strchr(value.data(), 'T') == nullptr && stamp_time(value.data(), local);
+        break;
+    }
+    if (!shown) continue;
+    if (wraps_before(item, column, value.data())) column = wrap_line();
+    switch (item.shown) {
+      case Shown::present:
+      case Shown::text_time:
+        column += item.begins_line ? out_print(item.format, CONTINUATION, value.data())
+                                   : out_print(item.format, value.data());
+        break;
+      case Shown::is_true:
+        column += out_print("%s", item.format);
+        break;
+      case Shown::epoch_time:
+        column +=
+            out_print(item.format, local.tm_mday, local.tm_mon + 1, local.tm_hour, local.tm_min);
+        break;
+    }
+  }
+}
+
+void print_nodes_entry(const char* entry) {
+  out_print("%s", CONTINUATION);
+  for (const NodesItem& item : NODES_ITEMS) {
+    ValueBuffer value{};
+    if (get_field(entry, item.key, value, item.limit)) out_print(item.format, value.data());
+  }
+}
+
+}  // namespace
+
+void decode_routing_info(const char* report) {
+  std::array<char, TYPE_LIMIT + 1> type{};
+  if (!get_field(report, "type", type, TYPE_LIMIT)) {
+    if (trace_flag(TF_WARNINGS)) out_print(" [missing 'type']");
+    return;
+  }
+  if (std::strcmp(type.data(), "NODES") == 0) {
+    decode_nodes(report);
+  } else if (std::strcmp(type.data(), "INP3") == 0) {
+    decode_inp3(report);
+  } else if (trace_flag(TF_WARNINGS)) {
+    out_print(" [unknown 'type' '%s'", type.data());
+  }
+}
+
+void decode_nodes(const char* report) {
+  if (!trace_flag(TF_NODES)) {
+    out_print(" NODES Broadcast");
+    return;
+  }
+  out_print("%sNODES Broadcast", CONTINUATION);
+  std::array<char, FROM_ALIAS_LIMIT + 1> from_alias{};
+  if (get_field(report, "fromAlias", from_alias, FROM_ALIAS_LIMIT)) {
+    out_print(" from %s:", from_alias.data());
+  } else {
+    if (trace_flag(TF_WARNINGS)) out_print(" [missing 'fromAlias']");
+    out_print(":");
+  }
+  // The node writes the key in lower case; the exact search also passes over
+  // the value "NODES" of "type" wherever that stands.
+  const char* key = std::strstr(report, "\"nodes\"");
+  const char* array = key != nullptr ? find_array(key, "nodes") : nullptr;
+  if (array == nullptr) {
+    if (trace_flag(TF_WARNINGS)) out_print(" [missing 'nodes' array]");
+    return;
+  }
+  EntryBuffer entry{};
+  for (const char* at = next_object(array, entry.data(), ENTRY_LIMIT); at != nullptr;
+       at = next_object(at, entry.data(), ENTRY_LIMIT))
+    print_nodes_entry(entry.data());
+}
+
+void decode_inp3(const char* report) {
+  if (!trace_flag(TF_INP3)) {
+    out_print(" INP3");
+    return;
+  }
+  out_print("%sINP3 Routing Unicast:", CONTINUATION);
+  const char* array = find_array(report, "nodes");
+  if (array == nullptr) {
+    if (trace_flag(TF_WARNINGS)) out_print(" [missing 'nodes' array]");
+    return;
+  }
+  EntryBuffer entry{};
+  for (const char* at = next_object(array, entry.data(), ENTRY_LIMIT); at != nullptr;
+       at = next_object(at, entry.data(), ENTRY_LIMIT))
+    print_inp3_entry(entry.data());
+}
+
+const char* find_array(const char* text, const char* key) {
+  const char* value = find_value(text, key);
+  return value != nullptr && *value == '[' ? value : nullptr;
+}
+
+// Entries are flat objects: the walk takes the first '{', '}' or ']' it
+// meets, inside quoted values too, and follows no nesting.
+const char* next_object(const char* position, char* buffer, int limit) {
+  const char* at = position;
+  if (*at != '[') {
+    at = std::strpbrk(at, "}]");
+    if (at == nullptr || *at != '}') return nullptr;
+  }
+  at = std::strpbrk(at, "{]");
+  if (at == nullptr || *at != '{') return nullptr;
+  int copied = 0;
+  while (copied < limit && at[copied] != '\0') {
+    buffer[copied] = at[copied];
+    if (at[copied++] == '}') break;
+  }
+  buffer[copied] = '\0';
+  return at;
+}
