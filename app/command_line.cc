@@ -112,7 +112,7 @@ StartupChoice parse_command_line(int argc, char** argv) {
   settings.port_filter = read_int(argv[1]);
   if (argc >= 3) choice.server_address = parse_ipv4(argv[2]);
 
-  optind = 1;
+  optind = 0;  // glibc: 0 restarts the scanner, permutation state included
   int option;
   while ((option = getopt(argc, argv, OPTION_STRING)) != -1) {
     switch (option) {

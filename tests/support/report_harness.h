@@ -36,6 +36,8 @@ class ReportTest : public ::testing::Test {
   // The text written to each channel since the last call.
   ChannelText take_output();
 
+  std::FILE* capture_stream() const { return capture_; }
+
  private:
   char* console_data_ = nullptr;
   std::size_t console_size_ = 0;

@@ -1,0 +1,185 @@
+// Command line: option effects, the settings summary on both channels, and
+// the address parser.
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "tests/support/report_harness.h"
+
+namespace {
+
+class CommandLineTest : public ReportTest {
+ protected:
+  StartupChoice parse(std::vector<std::string> args) {
+    args.insert(args.begin(), "pellarin");
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    settings = Settings{};
+    settings.capture_file = capture_stream();
+    return parse_command_line(static_cast<int>(args.size()), argv.data());
+  }
+};
+
+struct SummaryCase {
+  std::vector<std::string> args;
+  std::string trace_text;  // what out_print wrote: capture file and console
+  std::string console_only;
+};
+
+const std::string START_LINE = "\nPellarin v1.0 started. Use ctrl-c to exit...\n";
+
+TEST_F(CommandLineTest, SummaryForOptionSets) {
+  const SummaryCase cases[] = {
+      {{"0"}, "Showing frames to/from all ports\n", ""},
+      {{"0", "127.0.0.1", "-N", "-c", "-C", "-x", "-H", "-W", "-w", "132"},
+       "Showing frames to/from all ports\n", ""},
+      {{"3", "10.0.0.2", "-k", "-m"},
+       "Showing frames to/from port (3) only\n"
+       "Including AX25 L2 'link' status reports\n"
+       "Including NetRom L4 'circuit' status reports\n",
+       ""},
+      {{"-k"}, "Showing frames to/from all ports\nIncluding AX25 L2 'link' status reports\n", ""},
+      {{"0", "-p", "12", "-r", "-a", "g4abc", "-b", "G8XYZ", "-f", "M0PQR", "-t", "N0DE",
+        "-T", "UI", "-P", "NET/ROM"},
+       "Showing frames to/from port (12) only\n"
+       "Including reporting node's callsign\n"
+       "Showing frames between L2 calls 'g4abc' and 'G8XYZ' only\n"
+       "Showing frames with L2 source call 'M0PQR' only\n"
+       "Showing frames with L2 destination call 'N0DE' only\n"
+       "Showing 'UI' frames only\n"
+       "Showing frames with L3 protocol 'NET/ROM' only\n",
+       ""},
+      {{"0", "-b", "G8XYZ"},
+       "Showing frames to/from all ports\nShowing frames to/from L2 call 'G8XYZ' only\n", ""},
+      {{"0", "-u", "-n", "-i", "-2", "-3", "-4", "-l", "-k", "-m", "-d", "-S", "-j", "-s", "-L"},
+       "Showing frames to/from all ports\n"
+       "Not showing UI frames\n"
+       "Not decoding NODES broadcasts\n"
+       "Not decoding INP3 unicasts\n"
+       "Not showing AX25 Layer 2 or its payload\n"
+       "Not showing NetRom Layer 3 or above\n"
+       "Not showing NetRom Layer 4 or above\n"
+       "Not showing L3RTT frame contents\n"
+       "Including AX25 L2 'link' status reports\n"
+       "Including NetRom L4 'circuit' status reports\n"
+       "Including node status reports\n"
+       "Including frame sequence numbers\n"
+       "Including JSON data\n"
+       "Time stamp disabled\n"
+       "Suppressing line break between reports\n",
+       ""},
+      {{"0", "-o", "trace.log"}, "Showing frames to/from all ports\n",
+       "Capturing traces to file 'trace.log'\n"},
+      {{"0", "-f", "ABCDEFGHIJKLMNOPQRST"},
+       "Showing frames to/from all ports\n"
+       "Showing frames with L2 source call 'ABCDEFGHIJKLMNO' only\n",
+       ""},
+  };
+  for (const SummaryCase& c : cases) {
+    std::string joined;
+    for (const std::string& arg : c.args) joined += arg + " ";
+    SCOPED_TRACE(joined);
+    const StartupChoice choice = parse(c.args);
+    ASSERT_FALSE(choice.finished);
+    take_output();
+    print_settings_summary();
+    const ChannelText out = take_output();
+    EXPECT_EQ(out.capture, c.trace_text);
+    EXPECT_EQ(out.console, c.trace_text + c.console_only + START_LINE);
+  }
+}
+
+TEST_F(CommandLineTest, QuietKeepsTheSummaryOffTheConsoleOnly) {
+  parse({"0", "-q", "-o", "x"});
+  take_output();
+  print_settings_summary();
+  const ChannelText out = take_output();
+  EXPECT_EQ(out.capture, "Showing frames to/from all ports\n");
+  EXPECT_EQ(out.console, "Capturing traces to file 'x'\n" + START_LINE);
+}
+
+TEST_F(CommandLineTest, OptionsSetTheirSwitchesAndValues) {
+  StartupChoice choice = parse({"3", "-k"});
+  EXPECT_EQ(settings.port_filter, 3);
+  EXPECT_EQ(choice.server_address, 0U);  // "-k" read as an address
+  EXPECT_TRUE(trace_flag(TF_LINK_REPORTS));
+
+  choice = parse({"-k"});
+  EXPECT_EQ(settings.port_filter, 0);
+  EXPECT_EQ(choice.server_address, DEFAULT_SERVER_ADDRESS);
+
+  parse({"0", "-N"});
+  EXPECT_EQ(settings.trace_flags, TF_DEFAULTS);
+
+  parse({"0", "-c", "-C"});
+  EXPECT_FALSE(trace_flag(TF_COLOUR));
+  EXPECT_TRUE(trace_flag(TF_COLOUR_TO_FILE));
+
+  choice = parse({"0", "-O", "new.log", "-o", "later.log"});
+  EXPECT_TRUE(choice.overwrite_capture);
+  EXPECT_STREQ(settings.capture_path, "later.log");
+
+  parse({"0", "-p", "4", "-p", "99999999999999999999", "-w", "-20"});
+  EXPECT_EQ(settings.port_filter, 2147483647);
+  EXPECT_EQ(settings.display_width, -20);
+
+  parse({"0", "-w", "wide"});
+  EXPECT_EQ(settings.display_width, 0);
+
+  parse({"0", "-o", std::string(300, 'p')});
+  EXPECT_EQ(std::string(settings.capture_path), std::string(255, 'p'));
+
+  parse({"0", "-x", "-H", "-S", "-q", "-r", "-W", "-j"});
+  EXPECT_EQ(settings.trace_flags, TF_DEFAULTS | TF_CLASSIC | TF_HEADER_LINE | TF_SERIAL |
+                                      TF_QUIET | TF_REPORTER | TF_WARNINGS | TF_RAW_JSON);
+}
+
+TEST_F(CommandLineTest, HelpEndsAtOnceWithStatusZero) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"-h"}, {"3", "-h"}, {"3", "-k", "-h", "-m"}}) {
+    const StartupChoice choice = parse(args);
+    EXPECT_TRUE(choice.finished);
+    EXPECT_EQ(choice.exit_status, 0);
+    EXPECT_FALSE(trace_flag(TF_CIRCUIT_REPORTS));
+    const ChannelText out = take_output();
+    EXPECT_EQ(out.console.rfind("Usage: pellarin [qv_port [ip_address]] [options]\n\nOptions:\n\n", 0),
+              0U);
+    EXPECT_NE(out.console.find("   -T <frametype>  Show only this AX25 frametype, e.g. \"-T UI\"\n"),
+              std::string::npos);
+    EXPECT_EQ(out.capture, "");
+  }
+}
+
+struct AddressCase {
+  const char* text;
+  std::uint32_t address;
+};
+
+TEST(ParseIpv4, Table) {
+  const AddressCase cases[] = {
+      {"127.0.0.1", 0x7F000001},
+      {"10.0.0.300", 0x0A00012C},  // the last field carries into the third
+      {"*", 0},
+      {"*.1.2.3", 0},
+      {"localhost", 0},
+      {"", 0},
+      {"1.2", 0x01020000},
+      {"1.2.3.4.5", 0x01020304},
+      {" 10.+1. 2.3x", 0x0A010203},
+      {"-1.0.0.0", 0xFF000000},
+      {"256.0.0.0", 0},
+      {"1..2.3", 0x01000203},
+      {"99999999999.0.0.1", 0xFF000001},
+  };
+  for (const AddressCase& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(parse_ipv4(c.text), c.address);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,148 @@
+// The client against pellarin-sim on loopback: subscription bytes, renewal,
+// a node that restarts, and the capture file.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/process.h"
+
+namespace {
+
+const std::string PELLARIN = PELLARIN_BINARY;
+const std::string SIM = PELLARIN_SIM_BINARY;
+
+struct Running {
+  pid_t pid;
+  std::string out;
+  std::string err;
+};
+
+Running start_sim(const std::string& dir, const std::string& name, const std::string& address,
+                  const std::string& datagrams) {
+  write_file(dir + "/" + name + ".dgrams", datagrams);
+  const std::vector<std::string> argv{SIM,      "replay", dir + "/" + name + ".dgrams",
+                                      "--bind", address,  "--pace",
+                                      "fast"};
+  return {spawn_process(argv, dir + "/" + name + ".out", dir + "/" + name + ".err"),
+          dir + "/" + name + ".out", dir + "/" + name + ".err"};
+}
+
+Running start_client(const std::string& dir, const std::vector<std::string>& args) {
+  std::vector<std::string> argv{PELLARIN};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return {spawn_process(argv, dir + "/client.out", dir + "/client.err", {"TZ=UTC"}),
+          dir + "/client.out", dir + "/client.err"};
+}
+
+TEST(Subscription, BytesArePortBigEndian) {
+  struct Case {
+    const char* port;
+    const char* address;
+    const char* logged;
+  };
+  const Case cases[] = {
+      {"0", "127.3.1.1", "port 0 (bytes 00 00)"},
+      {"3", "127.3.1.2", "port 3 (bytes 00 03)"},
+      {"300", "127.3.1.3", "port 300 (bytes 01 2c)"},
+  };
+  const std::string dir = make_temp_dir();
+  std::vector<Running> sims;
+  std::vector<Running> clients;
+  for (const Case& c : cases) {
+    const std::string sub = dir + "/" + c.port;
+    mkdir(sub.c_str(), 0755);
+    sims.push_back(start_sim(sub, "sim", c.address, "# nothing to send\n"));
+    clients.push_back(start_client(sub, {c.port, c.address, "-c"}));
+  }
+  for (std::size_t i = 0; i < sims.size(); ++i) {
+    SCOPED_TRACE(cases[i].port);
+    EXPECT_TRUE(wait_for_text(sims[i].err, std::string("subscribed ") , 5000));
+    EXPECT_NE(read_file(sims[i].err).find(cases[i].logged), std::string::npos)
+        << read_file(sims[i].err);
+  }
+  for (std::size_t i = 0; i < sims.size(); ++i) {
+    stop_process(clients[i].pid, SIGTERM);
+    stop_process(sims[i].pid, SIGTERM);
+  }
+}
+
+TEST(Subscription, RenewedElevenSecondsAfterTheFirst) {
+  const std::string dir = make_temp_dir();
+  const Running sim = start_sim(dir, "sim", "127.3.1.4", "# nothing to send\n");
+  const Running client = start_client(dir, {"5", "127.3.1.4", "-c"});
+  ASSERT_TRUE(wait_for_text(sim.err, "subscribed ", 5000)) << read_file(sim.err);
+  const auto first = std::chrono::steady_clock::now();
+  ASSERT_TRUE(wait_for_text(sim.err, "renewed ", 15000)) << read_file(sim.err);
+  const double gap =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - first).count();
+  // The clock ticks in whole seconds: more than 10 s and at most 12 s apart.
+  EXPECT_GT(gap, 9.8);
+  EXPECT_LT(gap, 12.5);
+  stop_process(client.pid, SIGTERM);
+  stop_process(sim.pid, SIGTERM);
+}
+
+const std::string NODE_UP =
+    R"(d {"@type":"NodeUpEvent","nodeCall":"N0DE","nodeAlias":"HUB","time":45296})"
+    "\n";
+
+TEST(Subscription, ClientSubscribesAgainWhenTheNodeRestarts) {
+  const std::string dir = make_temp_dir();
+  Running sim = start_sim(dir, "first", "127.3.1.5", "# first run sends nothing\n");
+  const Running client = start_client(dir, {"0", "127.3.1.5", "-c", "-d"});
+  ASSERT_TRUE(wait_for_text(sim.err, "subscribed ", 5000));
+  EXPECT_EQ(stop_process(sim.pid, SIGTERM), 0);
+
+  // While the node is down the client meets "connection refused" and keeps on.
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  sim = start_sim(dir, "second", "127.3.1.5", NODE_UP);
+  ASSERT_TRUE(wait_for_text(sim.err, "subscribed ", 15000)) << read_file(sim.err);
+  EXPECT_TRUE(wait_for_text(client.out, "12:34:56 N0DE:HUB <NODE UP>\n", 5000))
+      << read_file(client.out);
+  EXPECT_EQ(stop_process(client.pid, SIGTERM), 128 + SIGTERM);
+  stop_process(sim.pid, SIGTERM);
+  EXPECT_EQ(read_file(client.err), "");
+}
+
+TEST(Subscription, CaptureFileGetsExactlyTheTraceChannel) {
+  const std::string dir = make_temp_dir();
+  const std::string capture = dir + "/capture.txt";
+  const Running sim =
+      start_sim(dir, "sim", "127.3.1.6",
+                NODE_UP + R"(d {"@type":"NodeDownEvent","nodeCall":"N0DE","time":45300})"
+                          "\n");
+  const Running client = start_client(dir, {"0", "127.3.1.6", "-c", "-d", "-o", capture});
+  ASSERT_TRUE(wait_for_text(client.out, "<NODE DOWN>", 8000)) << read_file(client.out);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  stop_process(client.pid, SIGTERM);
+  stop_process(sim.pid, SIGTERM);
+
+  const std::string trace =
+      "Showing frames to/from all ports\n"
+      "Including node status reports\n"
+      "\n12:34:56 N0DE:HUB <NODE UP>\n"
+      "\n12:35:00 N0DE <NODE DOWN>\n  \n";
+  EXPECT_EQ(read_file(capture), trace);
+  const std::string console = read_file(client.out);
+  const std::size_t summary = console.find("Showing frames");
+  ASSERT_NE(summary, std::string::npos);
+  // The console holds the same trace text, with the console-only lines
+  // (capture notice, start line) between summary and traces.
+  EXPECT_EQ(console.substr(summary),
+            "Showing frames to/from all ports\n"
+            "Including node status reports\n"
+            "Capturing traces to file '" +
+                capture +
+                "'\n"
+                "\nPellarin v1.0 started. Use ctrl-c to exit...\n"
+                "\n12:34:56 N0DE:HUB <NODE UP>\n"
+                "\n12:35:00 N0DE <NODE DOWN>\n  \n");
+}
+
+}  // namespace
