@@ -1,6 +1,232 @@
-// Link, circuit and node reports.
+// Link, circuit and node reports: a header line that names the object and
+// the kind of report, then, except for up events, the node's statistics.
 #include "reports/status_reports.h"
 
-void link_report(const char*, ReportKind) {}
-void circuit_report(const char*, ReportKind) {}
-void node_report(const char*, ReportKind) {}
+#include <span>
+#include <string_view>
+
+#include "app/settings.h"
+#include "intake/field_lookup.h"
+#include "intake/numbers.h"
+#include "output/channels.h"
+#include "output/preamble.h"
+
+namespace {
+
+constexpr const char* OUTGOING_COLOUR = "\033[38;2;255;200;150m";
+constexpr const char* INCOMING_COLOUR = "\033[38;2;150;200;255m";
+constexpr const char* NODE_COLOUR = "\033[33m";
+
+constexpr int VALUE_LENGTH = 15;
+constexpr int CIRCUIT_END_LENGTH = 39;
+// "true" or "false": only the first letter counts.
+constexpr int IS_RF_LENGTH = 4;
+
+// The direction is compared whole and with case; anything else is incoming.
+constexpr std::string_view OUTGOING = "outgoing";
+constexpr char OUTGOING_ARROW = '>';
+constexpr char INCOMING_ARROW = '<';
+
+constexpr char RF_PORT[] = " RF";
+constexpr char OTHER_PORT[] = " IN";
+
+enum class Show {
+  IF_PRESENT,  // the value in the item's format
+  IF_NONZERO,  // the value as read, when it reads as a number other than 0
+  PORT_KIND,   // RF_PORT or OTHER_PORT by the first letter; nothing when empty
+  LINE_BREAK,  // opens a statistics line whether or not any item follows
+};
+
+struct Item {
+  Show show;
+  std::string_view key;
+  const char* format;
+  int limit = VALUE_LENGTH;
+  std::string_view needs = {};  // left out unless this key is present too
+};
+
+// Every item that can open a statistics line begins with a blank, so a line
+// with any item on it is indented by three.
+constexpr Item LINE_BREAK = {Show::LINE_BREAK, {}, "\n  "};
+
+constexpr Item NODE_NAME[] = {
+    {Show::IF_PRESENT, "nodeAlias", ":%s"},
+};
+
+constexpr Item NODE_HEADER_TAIL[] = {
+    {Show::IF_PRESENT, "locator", " %s"},
+    {Show::IF_PRESENT, "software", " %s"},
+    {Show::IF_PRESENT, "version", " %s"},
+};
+
+constexpr Item NODE_STATISTICS[] = {
+    LINE_BREAK,
+    {Show::IF_PRESENT, "uptimeSecs", " up=%ss"},
+    {Show::IF_PRESENT, "reason", " reason=%s"},
+    {Show::IF_PRESENT, "linksIn", " linksIn=%s"},
+    {Show::IF_PRESENT, "linksOut", " linksOut=%s"},
+    {Show::IF_PRESENT, "cctsIn", " cctsIn=%s"},
+    {Show::IF_PRESENT, "cctsOut", " cctsOut=%s"},
+    {Show::IF_PRESENT, "l3Rlyd", " L3Relayed=%s"},
+};
+
+constexpr Item CIRCUIT_HEADER_TAIL[] = {
+    {Show::IF_NONZERO, "service", " svc=%s"},
+    {Show::IF_PRESENT, "id", " id=%s"},
+};
+
+constexpr Item CIRCUIT_STATISTICS[] = {
+    LINE_BREAK,
+    {Show::IF_PRESENT, "upForSecs", " up=%s"},
+    {Show::IF_PRESENT, "segsSent", " sent=%s"},
+    {Show::IF_PRESENT, "segsResent", " resent=%s"},
+    {Show::IF_PRESENT, "segsRcvd", " rcvd=%s"},
+    {Show::IF_PRESENT, "segsQueued", " txq=%s"},
+    LINE_BREAK,
+    {Show::IF_PRESENT, "bytesSent", " bytsTx=%s"},
+    {Show::IF_PRESENT, "bytesRcvd", " bytsRx=%s"},
+    {Show::IF_PRESENT, "reason", " reason=%s"},
+};
+
+constexpr Item LINK_HEADER_TAIL[] = {
+    {Show::IF_PRESENT, "id", " id=%s"},
+    {Show::PORT_KIND, "isRF", nullptr, IS_RF_LENGTH},
+};
+
+// The up time stays on the header line; the queue peak and limit only
+// qualify the queue length, so they go with it.
+constexpr Item LINK_STATISTICS[] = {
+    {Show::IF_PRESENT, "upForSecs", " up=%ss"},
+    LINE_BREAK,
+    {Show::IF_PRESENT, "frmsSent", " sent=%s"},
+    {Show::IF_PRESENT, "frmsResent", " resent=%s"},
+    {Show::IF_PRESENT, "frmsRcvd", " rcvd=%s"},
+    {Show::IF_PRESENT, "bytesSent", " bytsTx=%s"},
+    {Show::IF_PRESENT, "bytesRcvd", " bytsRx=%s"},
+    LINE_BREAK,
+    {Show::IF_PRESENT, "L2RttMs", " rtt=%sms"},
+    {Show::IF_PRESENT, "frmsQueued", " txq=%s"},
+    {Show::IF_PRESENT, "frmsQdPeak", "/%s", VALUE_LENGTH, "frmsQueued"},
+    {Show::IF_PRESENT, "frmQMax", "(%s)", VALUE_LENGTH, "frmsQueued"},
+    {Show::IF_PRESENT, "bpsTxMean", " bpsT=%s"},
+    {Show::IF_PRESENT, "bpsRxMean", " bpsR=%s"},
+    {Show::IF_PRESENT, "reason", " reason=%s"},
+};
+
+constexpr bool values_fit(std::span<const Item> items) {
+  for (const Item& item : items)
+    if (item.limit > VALUE_LENGTH) return false;
+  return true;
+}
+static_assert(values_fit(NODE_NAME) && values_fit(NODE_HEADER_TAIL) &&
+              values_fit(NODE_STATISTICS) && values_fit(CIRCUIT_HEADER_TAIL) &&
+              values_fit(CIRCUIT_STATISTICS) && values_fit(LINK_HEADER_TAIL) &&
+              values_fit(LINK_STATISTICS));
+
+void print_items(const char* report, std::span<const Item> items) {
+  for (const Item& item : items) {
+    if (item.show == Show::LINE_BREAK) {
+      out_print("%s", item.format);
+      continue;
+    }
+    char value[VALUE_LENGTH + 1];
+    if (!get_field(report, item.key, value, item.limit)) continue;
+    if (!item.needs.empty() && find_value(report, item.needs) == nullptr) continue;
+    switch (item.show) {
+      case Show::IF_PRESENT:
+        out_print(item.format, value);
+        break;
+      case Show::IF_NONZERO:
+        if (read_int(value) != 0) out_print(item.format, value);
+        break;
+      case Show::PORT_KIND:
+        if (value[0] != '\0') out_print("%s", value[0] == 't' ? RF_PORT : OTHER_PORT);
+        break;
+      case Show::LINE_BREAK:
+        break;
+    }
+  }
+}
+
+// An up event ends with its header line; the other kinds go on with the
+// statistics.
+void print_rest(const char* report, ReportKind kind, std::span<const Item> statistics) {
+  if (kind != UP) print_items(report, statistics);
+  out_print("\n");
+}
+
+// The colour comes first, so that it colours the echo too.
+void print_preamble(const char* report, const char* colour) {
+  if (trace_flag(TF_COLOUR)) print_colour(colour);
+  if (trace_flag(TF_RAW_JSON)) print_report_echo(report);
+  if (trace_flag(TF_BLANK_LINE)) out_print("\n");
+  if (trace_flag(TF_TIMESTAMP)) print_timestamp(report);
+}
+
+bool is_outgoing(const char* direction) {
+  return direction == OUTGOING;
+}
+
+}  // namespace
+
+void status_preamble(const char* report, bool outgoing) {
+  print_preamble(report, outgoing ? OUTGOING_COLOUR : INCOMING_COLOUR);
+}
+
+void node_report(const char* report, ReportKind kind) {
+  if (!trace_flag(TF_NODE_REPORTS)) return;
+  char node_call[VALUE_LENGTH + 1];
+  if (!get_field(report, "nodeCall", node_call, VALUE_LENGTH)) return;
+
+  print_preamble(report, NODE_COLOUR);
+  out_print("%s", node_call);
+  print_items(report, NODE_NAME);
+  out_print(" <NODE %s>", report_kind_label(kind));
+  print_items(report, NODE_HEADER_TAIL);
+  print_rest(report, kind, NODE_STATISTICS);
+}
+
+void circuit_report(const char* report, ReportKind kind) {
+  if (!trace_flag(TF_CIRCUIT_REPORTS)) return;
+  char node[VALUE_LENGTH + 1];
+  char local[CIRCUIT_END_LENGTH + 1];
+  char remote[CIRCUIT_END_LENGTH + 1];
+  char direction[VALUE_LENGTH + 1];
+  if (!get_field(report, "node", node, VALUE_LENGTH) ||
+      !get_field(report, "local", local, CIRCUIT_END_LENGTH) ||
+      !get_field(report, "remote", remote, CIRCUIT_END_LENGTH) ||
+      !get_field(report, "direction", direction, VALUE_LENGTH))
+    return;
+  const bool outgoing = is_outgoing(direction);
+
+  status_preamble(report, outgoing);
+  out_print("%s ", node);
+  out_print("<CCT %s> [%s %c %s]", report_kind_label(kind), local,
+            outgoing ? OUTGOING_ARROW : INCOMING_ARROW, remote);
+  print_items(report, CIRCUIT_HEADER_TAIL);
+  print_rest(report, kind, CIRCUIT_STATISTICS);
+}
+
+void link_report(const char* report, ReportKind kind) {
+  if (!trace_flag(TF_LINK_REPORTS)) return;
+  char node[VALUE_LENGTH + 1];
+  char port[VALUE_LENGTH + 1];
+  char local[VALUE_LENGTH + 1];
+  char remote[VALUE_LENGTH + 1];
+  char direction[VALUE_LENGTH + 1];
+  if (!get_field(report, "node", node, VALUE_LENGTH) ||
+      !get_field(report, "port", port, VALUE_LENGTH) ||
+      !get_field(report, "local", local, VALUE_LENGTH) ||
+      !get_field(report, "remote", remote, VALUE_LENGTH) ||
+      !get_field(report, "direction", direction, VALUE_LENGTH))
+    return;
+  const bool outgoing = is_outgoing(direction);
+  if (settings.port_filter != 0 && read_int(port) != settings.port_filter) return;
+
+  status_preamble(report, outgoing);
+  out_print("%s(%s) ", node, port);
+  out_print("<LINK %s> %s %c %s", report_kind_label(kind), local,
+            outgoing ? OUTGOING_ARROW : INCOMING_ARROW, remote);
+  print_items(report, LINK_HEADER_TAIL);
+  print_rest(report, kind, LINK_STATISTICS);
+}

@@ -3,6 +3,10 @@
 
 #include "intake/report_kind.h"
 
+// Colour (chosen by the direction), raw echo, blank line and time stamp
+// before a link or circuit report.
+void status_preamble(const char* report, bool outgoing);
+
 void link_report(const char* report, ReportKind kind);
 void circuit_report(const char* report, ReportKind kind);
 void node_report(const char* report, ReportKind kind);
