@@ -13,5 +13,6 @@ inline constexpr int EXIT_SYSTEM = 1;
 
 int run_replay(std::span<char* const> args);
 int run_record(std::span<char* const> args);
+int run_generate(std::span<char* const> args);
 
 }  // namespace sim

@@ -44,6 +44,7 @@ int main(int argc, char** argv) {
   }
   if (command == "replay") return sim::run_replay(rest);
   if (command == "record") return sim::run_record(rest);
+  if (command == "generate") return sim::run_generate(rest);
   sim::log_line("unknown command '%s' (see pellarin-sim --help)", words[1]);
   return sim::EXIT_USAGE;
 }

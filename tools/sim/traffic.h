@@ -1,0 +1,135 @@
+// The traffic generator: a small, believable packet network around the node
+// N0DE, played deterministically from a seed as trace report datagrams.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sim {
+
+// splitmix64: small, fast, and the same on every platform, so a seed gives
+// the same traffic everywhere.
+class Rng {
+ public:
+  explicit Rng(uint64_t seed) : state_(seed) {}
+  uint64_t next();
+  // A number from 0 to n - 1 (n > 0).
+  int below(int n) { return static_cast<int>(next() % static_cast<uint64_t>(n)); }
+  bool chance(int percent) { return below(100) < percent; }
+
+ private:
+  uint64_t state_;
+};
+
+class TrafficGenerator {
+ public:
+  // `step_ms`: simulated milliseconds between one datagram and the next.
+  TrafficGenerator(uint64_t seed, int64_t step_ms);
+
+  // The next datagram: one or more complete report objects, back to back,
+  // at most 1500 bytes.
+  std::string next_datagram();
+
+  // Simulated milliseconds from the start to the datagram last returned.
+  int64_t elapsed_ms() const { return elapsed_ms_ - step_ms_; }
+
+  enum class Event {
+    NODE_UP,
+    LINK_UP,
+    NODES,
+    CONNECT,
+    INFO,
+    RR,
+    BEACON,
+    INP3,
+    L3RTT,
+    POLL,
+    IP,
+    ARP,
+    L3TRACE,
+    RNR,
+    REJ,
+    LINK_STATUS,
+    CIRCUIT_STATUS,
+    NODE_STATUS,
+    DISCONNECT,
+    LINK_DOWN,
+    NODE_RESTART,
+  };
+
+  struct Link {
+    bool up = false;
+    bool outgoing = true;
+    int id = 0;
+    int vs = 0;  // AX.25 send and receive state, modulo 8
+    int vr = 0;
+    int64_t up_since = 0;
+    int64_t frames_sent = 0;
+    int64_t frames_resent = 0;
+    int64_t frames_rcvd = 0;
+    int64_t bytes_sent = 0;
+    int64_t bytes_rcvd = 0;
+  };
+
+  struct Circuit {
+    int neighbour = 0;
+    int user = 0;
+    int remote_user = 0;
+    bool outgoing = true;
+    int id = 0;
+    std::string my_cct;
+    std::string their_cct;
+    int tx = 0;  // NET/ROM transport sequence numbers, modulo 256
+    int rx = 0;
+    int64_t up_since = 0;
+    int64_t segs_sent = 0;
+    int64_t segs_resent = 0;
+    int64_t segs_rcvd = 0;
+    int64_t bytes_sent = 0;
+    int64_t bytes_rcvd = 0;
+  };
+
+ private:
+  int64_t now() const;
+  void play(Event event);
+  Event pick_event();
+  int up_link();
+  void queue(std::string object);
+
+  void node_report(std::string_view type, std::string_view reason);
+  void link_up(int neighbour);
+  void link_report(std::string_view type, int neighbour, std::string_view reason);
+  void circuit_report(std::string_view type, const Circuit& circuit, std::string_view reason);
+  void nodes_broadcast();
+  void connect();
+  void info();
+  void supervisory(std::string_view l2_type);
+  void beacon();
+  void inp3();
+  void l3rtt();
+  void poll();
+  void ip();
+  void arp();
+  void l3trace();
+  void disconnect(size_t index, std::string_view reason);
+  void link_down();
+
+  Rng rng_;
+  int64_t step_ms_;
+  int64_t elapsed_ms_ = 0;
+  int64_t start_time_;
+  int64_t serial_;
+  int64_t node_up_since_;
+  int64_t l3_relayed_ = 0;
+  int next_id_ = 1;
+  size_t script_position_ = 0;
+  std::array<Link, 3> links_{};
+  std::vector<Circuit> circuits_;
+  std::deque<std::string> pending_;
+};
+
+}  // namespace sim
