@@ -2,3 +2,13 @@
 #pragma once
 
 void trace_l2(const char* report);
+
+// The user's call filters (-f, -t, -a, -b), compared without case; the L3
+// trace line applies them to its NET/ROM source and destination.
+bool passes_call_filters(const char* source, const char* destination);
+
+// The end of a header line: the port kind, the direction and ":\n  ".
+void print_header_line_tail(const char* is_rf, const char* dirn);
+
+// The direction's first letter in upper case, or a space when there is none.
+char direction_letter(const char* dirn);

@@ -1,7 +1,235 @@
-// NET/ROM network and transport headers.
+// NET/ROM network and transport headers, from the keys in which the node
+// reports its own decoding of a frame's NET/ROM content.
 #include "trace/netrom.h"
 
-void decode_l3(const char*) {}
-void decode_netrom(const char*) {}
-void decode_l3rtt(const char*) {}
-void decode_l4(const char*) {}
+#include <array>
+#include <span>
+#include <string_view>
+
+#include "app/settings.h"
+#include "intake/field_lookup.h"
+#include "output/channels.h"
+#include "trace/routing.h"
+
+namespace {
+
+constexpr int L3_TYPE_LENGTH = 79;
+constexpr int CALL_LENGTH = 10;
+constexpr int SHORT_LENGTH = 8;
+constexpr int PAYLOAD_LENGTH = 511;
+constexpr int L4_TYPE_LENGTH = 15;
+// The longest value of the transport decode: the text of an INFO packet and
+// the route of an NRR packet.
+constexpr int LONG_LENGTH = 2047;
+
+// The node's pseudo-destination of its round-trip-time probes.
+constexpr std::string_view L3RTT_DESTINATION = "L3RTT";
+
+// How a row of a transport kind is printed.
+enum class Show {
+  KIND,             // always, the format's %s is the kind itself
+  FIXED,            // always, the format has no argument
+  IF_PRESENT,       // when the key is present, with its value
+  ON_CONTINUATION,  // when present: CONTINUATION, then the value
+  OR_END,           // when present, with its value; when absent the packet's trace ends
+};
+
+struct KindRow {
+  Show show;
+  const char* format;
+  const char* key = nullptr;
+  int limit = 0;
+};
+
+struct TransportKind {
+  std::string_view kind;  // l4type, compared exactly with case
+  bool circuit;           // " cct=" with toCct before the rows
+  bool flag_tail;         // choke, NAK and more markers after the rows
+  std::span<const KindRow> rows;
+};
+
+constexpr KindRow PROT_EXT_ROWS[] = {
+    {Show::KIND, " <%s>"},
+    {Show::IF_PRESENT, " pf=%s", "l4Family", 80},
+    {Show::IF_PRESENT, " prot=%s", "l4Proto", 80},
+};
+
+constexpr KindRow KIND_ONLY_ROWS[] = {
+    {Show::KIND, " <%s>"},
+};
+
+constexpr KindRow NRR_ROWS[] = {
+    {Show::KIND, " <%s>"},
+    {Show::IF_PRESENT, " id=%s", "nrrId", 80},
+    {Show::ON_CONTINUATION, "%sRoute: %s", "nrrRoute", LONG_LENGTH},
+};
+
+// The user goes on a line of its own indented by ten; without a user the
+// node has nothing more to say about the request.
+constexpr KindRow CONN_REQ_ROWS[] = {
+    {Show::KIND, " <%s>"},
+    {Show::IF_PRESENT, " myCct=%s", "fromCct", SHORT_LENGTH},
+    {Show::IF_PRESENT, " w=%s", "window", SHORT_LENGTH},
+    {Show::OR_END, "\n          %s", "srcUser", 9},
+    {Show::IF_PRESENT, " at %s", "srcNode", 9},
+    {Show::IF_PRESENT, " svc=%s", "service", SHORT_LENGTH},
+    {Show::IF_PRESENT, " t/o=%s", "l4t1", SHORT_LENGTH},
+    {Show::IF_PRESENT, " bpqSpy=%s", "bpqSpy", SHORT_LENGTH},
+};
+
+// The window comes before the sender's circuit here, unlike CONN REQ.
+constexpr KindRow CONN_ACK_ROWS[] = {
+    {Show::KIND, " <%s>"},
+    {Show::IF_PRESENT, " w=%s", "window", SHORT_LENGTH},
+    {Show::IF_PRESENT, " myCct=%s", "fromCct", SHORT_LENGTH},
+};
+
+constexpr KindRow RSET_ROWS[] = {
+    {Show::KIND, " <%s>"},
+    {Show::IF_PRESENT, " myCct=%s", "fromCct", SHORT_LENGTH},
+};
+
+// The label stays open while the sequence numbers go into it.
+constexpr KindRow INFO_ROWS[] = {
+    {Show::KIND, " <%s"},
+    {Show::IF_PRESENT, " S%s", "txSeq", SHORT_LENGTH},
+    {Show::IF_PRESENT, " R%s", "rxSeq", SHORT_LENGTH},
+    {Show::FIXED, ">"},
+    {Show::IF_PRESENT, " ilen=%s", "paylen", SHORT_LENGTH},
+    {Show::ON_CONTINUATION, ":%s%s", "text", LONG_LENGTH},
+};
+
+constexpr KindRow INFO_ACK_ROWS[] = {
+    {Show::KIND, " <%s"},
+    {Show::IF_PRESENT, " R%s", "rxSeq", SHORT_LENGTH},
+    {Show::FIXED, ">"},
+};
+
+// Every kind that the node names. Any other l4type is printed as its
+// circuit and flags alone.
+constexpr TransportKind TRANSPORT_KINDS[] = {
+    {"PROT EXT", false, false, PROT_EXT_ROWS}, {"IP", false, false, KIND_ONLY_ROWS},
+    {"NCMP", false, false, KIND_ONLY_ROWS},    {"NDP", false, false, KIND_ONLY_ROWS},
+    {"GNET", false, false, KIND_ONLY_ROWS},    {"NRR Request", false, false, NRR_ROWS},
+    {"NRR Reply", false, false, NRR_ROWS},     {"CONN REQ", true, false, CONN_REQ_ROWS},
+    {"CONN_REQX", true, false, CONN_REQ_ROWS}, {"CONN ACK", true, false, CONN_ACK_ROWS},
+    {"CONN NAK", true, false, KIND_ONLY_ROWS}, {"DREQ", true, false, KIND_ONLY_ROWS},
+    {"DACK", true, false, KIND_ONLY_ROWS},     {"RSET", true, false, RSET_ROWS},
+    {"INFO", true, true, INFO_ROWS},           {"INFO ACK", true, true, INFO_ACK_ROWS},
+};
+
+constexpr TransportKind UNLISTED_KIND = {"", true, true, {}};
+
+// A flag is set by the key's presence alone; its value is never looked at.
+struct Flag {
+  const char* key;
+  const char* marker;
+};
+
+constexpr std::array<Flag, 3> FLAG_TAIL = {{
+    {"chokeFlag", " <CHOKE>"},
+    {"nakFlag", " <NAK>"},
+    {"moreFlag", " <MORE>"},
+}};
+
+const TransportKind& transport_kind(std::string_view kind) {
+  for (const TransportKind& entry : TRANSPORT_KINDS)
+    if (entry.kind == kind) return entry;
+  return UNLISTED_KIND;
+}
+
+// Prints the rows of one kind; false when a row ended the packet's trace.
+bool print_rows(const char* report, const char* kind, std::span<const KindRow> rows) {
+  char value[LONG_LENGTH + 1];
+  for (const KindRow& row : rows) {
+    switch (row.show) {
+      case Show::KIND:
+        out_print(row.format, kind);
+        break;
+      case Show::FIXED:
+        out_print("%s", row.format);
+        break;
+      case Show::IF_PRESENT:
+        if (get_field(report, row.key, value, row.limit)) out_print(row.format, value);
+        break;
+      case Show::ON_CONTINUATION:
+        if (get_field(report, row.key, value, row.limit))
+          out_print(row.format, CONTINUATION, value);
+        break;
+      case Show::OR_END:
+        if (!get_field(report, row.key, value, row.limit)) return false;
+        out_print(row.format, value);
+        break;
+    }
+  }
+  return true;
+}
+
+void print_flag_tail(const char* report) {
+  char value[SHORT_LENGTH + 1];
+  for (const Flag& flag : FLAG_TAIL)
+    if (get_field(report, flag.key, value, SHORT_LENGTH)) out_print("%s", flag.marker);
+}
+
+}  // namespace
+
+void decode_l3(const char* report) {
+  if (!trace_flag(TF_L3)) return;
+  char l3_type[L3_TYPE_LENGTH + 1];
+  if (!get_field(report, "l3Type", l3_type, L3_TYPE_LENGTH)) {
+    if (trace_flag(TF_WARNINGS)) out_print(" [missing 'l3Type']");
+    return;
+  }
+  const std::string_view type = l3_type;
+  if (type == "NetRom") {
+    decode_netrom(report);
+  } else if (type == "Routing info") {
+    decode_routing_info(report);
+  } else if (type != "Routing poll" && trace_flag(TF_WARNINGS)) {
+    // The node's own wording, which leaves the bracket open.
+    out_print(" [unknown 'l3type': '%s'", l3_type);
+  }
+}
+
+void decode_netrom(const char* report) {
+  char value[CALL_LENGTH + 1];
+  if (get_field(report, "l3src", value, CALL_LENGTH)) out_print("%sNTRM: %s", CONTINUATION, value);
+  bool l3rtt = false;
+  if (get_field(report, "l3dst", value, CALL_LENGTH)) {
+    out_print(" to %s", value);
+    l3rtt = value == L3RTT_DESTINATION;
+  }
+  if (get_field(report, "ttl", value, SHORT_LENGTH)) out_print(" ttl=%s", value);
+  if (l3rtt)
+    decode_l3rtt(report);
+  else
+    decode_l4(report);
+}
+
+void decode_l3rtt(const char* report) {
+  char value[PAYLOAD_LENGTH + 1];
+  if (get_field(report, "paylen", value, SHORT_LENGTH)) out_print(" ilen=%s", value);
+  if (!trace_flag(TF_L3RTT_INFO)) return;
+  if (get_field(report, "payload", value, PAYLOAD_LENGTH)) out_print(":%s%s", CONTINUATION, value);
+}
+
+void decode_l4(const char* report) {
+  if (!trace_flag(TF_L4)) return;
+  char kind[L4_TYPE_LENGTH + 1];
+  if (!get_field(report, "l4type", kind, L4_TYPE_LENGTH)) {
+    if (trace_flag(TF_WARNINGS)) out_print(" [missing l4type]\n");
+    return;
+  }
+  // The node's word for a transport header that it could not decode.
+  if (std::string_view(kind) == "unknown") {
+    if (trace_flag(TF_WARNINGS)) out_print(" [unknown l4type]\n");
+    return;
+  }
+  const TransportKind& entry = transport_kind(kind);
+  if (entry.circuit) {
+    char circuit[SHORT_LENGTH + 1];
+    if (get_field(report, "toCct", circuit, SHORT_LENGTH)) out_print(" cct=%s", circuit);
+  }
+  if (!print_rows(report, kind, entry.rows)) return;
+  if (entry.flag_tail) print_flag_tail(report);
+}
