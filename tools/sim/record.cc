@@ -95,33 +95,21 @@ bool record_datagrams(int fd, const RecordSettings& settings, std::FILE* out,
   std::optional<Clock::time_point> last_subscription;
   bool refused = false;
   std::array<char, MAX_UDP_PAYLOAD> buffer{};
-  while (!stop_requested()) {
-    const Clock::time_point now = Clock::now();
-    if (now >= deadline) break;
-    if (!last_subscription || now - *last_subscription >= RENEWAL_PERIOD) {
-      if (send(fd, subscription.data(), subscription.size(), 0) < 0 && errno != ECONNREFUSED) {
-        log_line("subscription to %s failed: %s", node_text.c_str(), std::strerror(errno));
-      }
-      log_line("%s %s port %u (bytes %02x %02x)",
-               last_subscription ? "renewed subscription to" : "subscribed to", node_text.c_str(),
-               settings.node_port, settings.node_port >> 8, settings.node_port & 0xFF);
-      last_subscription = now;
-    }
-    const Clock::time_point wake = std::min(deadline, *last_subscription + RENEWAL_PERIOD);
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(wake - now).count();
-    wait_readable(fd, static_cast<int>(std::min<long long>(wait, 1000)));
+  for (;;) {
+    // What has already arrived is written before a stop or the deadline is
+    // looked at, so the file ends complete.
     for (;;) {
       const ssize_t n = recv(fd, buffer.data(), buffer.size(), 0);
       if (n < 0) {
         // The node's ICMP "port unreachable" surfaces here when its trace
         // service is not running; the next renewal tries again.
-        if (errno == ECONNREFUSED && !refused) {
+        if (errno != ECONNREFUSED) break;
+        if (!refused) {
           log_line("no trace service at %s yet (connection refused); still trying",
                    node_text.c_str());
-          refused = true;
         }
-        if (errno == ECONNREFUSED) continue;
-        break;
+        refused = true;
+        continue;
       }
       refused = false;
       const auto length = static_cast<size_t>(n);
@@ -139,6 +127,20 @@ bool record_datagrams(int fd, const RecordSettings& settings, std::FILE* out,
       }
       ++count;
     }
+    const Clock::time_point now = Clock::now();
+    if (stop_requested() || now >= deadline) break;
+    if (!last_subscription || now - *last_subscription >= RENEWAL_PERIOD) {
+      if (send(fd, subscription.data(), subscription.size(), 0) < 0 && errno != ECONNREFUSED) {
+        log_line("subscription to %s failed: %s", node_text.c_str(), std::strerror(errno));
+      }
+      log_line("%s %s port %u (bytes %02x %02x)",
+               last_subscription ? "renewed subscription to" : "subscribed to", node_text.c_str(),
+               settings.node_port, settings.node_port >> 8, settings.node_port & 0xFF);
+      last_subscription = now;
+    }
+    const Clock::time_point wake = std::min(deadline, *last_subscription + RENEWAL_PERIOD);
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(wake - now).count();
+    wait_readable(fd, static_cast<int>(std::min<long long>(wait, 1000)));
   }
   return true;
 }
