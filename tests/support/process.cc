@@ -43,7 +43,8 @@ void write_file(const std::string& path, const std::string& text) {
 }
 
 pid_t spawn_process(const std::vector<std::string>& argv, const std::string& stdout_path,
-                    const std::string& stderr_path, const std::vector<std::string>& extra_env) {
+                    const std::string& stderr_path, const std::vector<std::string>& extra_env,
+                    bool own_group) {
   std::vector<std::string> env_text;
   for (char** entry = environ; *entry != nullptr; ++entry) env_text.emplace_back(*entry);
   for (const std::string& extra : extra_env) env_text.push_back(extra);
@@ -56,6 +57,7 @@ pid_t spawn_process(const std::vector<std::string>& argv, const std::string& std
 
   const pid_t pid = fork();
   if (pid == 0) {
+    if (own_group) setpgid(0, 0);
     const int in = open("/dev/null", O_RDONLY);
     const int out = open(stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open(stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

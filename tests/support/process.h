@@ -14,9 +14,11 @@ void write_file(const std::string& path, const std::string& text);
 
 // Starts argv[0] with standard output and error going to the given files
 // (standard input from /dev/null); extra_env entries are "NAME=value".
+// With own_group the child leads a new process group, as a shell's
+// foreground job does, so that a test can signal the whole group.
 pid_t spawn_process(const std::vector<std::string>& argv, const std::string& stdout_path,
                     const std::string& stderr_path,
-                    const std::vector<std::string>& extra_env = {});
+                    const std::vector<std::string>& extra_env = {}, bool own_group = false);
 
 // The exit status (128 + signal number for a killed process), or -1000 when
 // the process is still running after timeout_ms; it is then left running.

@@ -1,0 +1,52 @@
+// The demo script starts the emulator and the client, and Ctrl-C ends both.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "tests/support/process.h"
+
+namespace {
+
+constexpr char DEMO_ADDRESS[] = "127.3.4.1";
+
+// Processes whose command line names the demo's address.
+int processes_of_the_demo() {
+  int count = 0;
+  DIR* proc = opendir("/proc");
+  while (dirent* entry = readdir(proc)) {
+    const std::string name = entry->d_name;
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::string cmdline = read_file("/proc/" + name + "/cmdline");
+    for (char& c : cmdline)
+      if (c == '\0') c = ' ';
+    if (cmdline.find(DEMO_ADDRESS) != std::string::npos) ++count;
+  }
+  closedir(proc);
+  return count;
+}
+
+TEST(Demo, StartsBothProgramsAndCtrlCEndsThemAll) {
+  const std::string dir = make_temp_dir();
+  const pid_t demo =
+      spawn_process({"/bin/sh", PELLARIN_SOURCE_DIR "/tools/demo.sh"}, dir + "/out", dir + "/err",
+                    {"PELLARIN_BIN_DIR=" PELLARIN_BUILD_DIR,
+                     std::string("PELLARIN_DEMO_ADDRESS=") + DEMO_ADDRESS},
+                    true);
+  // Traffic reaches the client: some frame between two of the demo's calls.
+  EXPECT_TRUE(wait_for_text(dir + "/out", "N0DE", 15000)) << read_file(dir + "/err");
+  EXPECT_EQ(processes_of_the_demo(), 2);
+
+  // Ctrl-C reaches the terminal's whole foreground group.
+  kill(-demo, SIGINT);
+  EXPECT_EQ(wait_process(demo, 5000), 130);
+  for (int waited = 0; waited < 2000 && processes_of_the_demo() > 0; waited += 50)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(processes_of_the_demo(), 0);
+  kill(-demo, SIGKILL);
+}
+
+}  // namespace
