@@ -21,7 +21,6 @@ class JsonObject {
   JsonObject& raw(std::string_view key, std::string_view json);
 
   std::string text() const { return "{" + members_ + "}"; }
-  size_t size() const { return members_.size() + 2; }
 
  private:
   void key(std::string_view name);

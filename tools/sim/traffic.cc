@@ -298,6 +298,9 @@ void TrafficGenerator::play(Event event) {
       break;
     case Event::NODE_RESTART:
       node_report("NodeDownEvent", "restart");
+      // A restarted node has no links or circuits until they are made anew.
+      links_ = {};
+      circuits_.clear();
       node_up_since_ = now();
       node_report("NodeUpEvent", {});
       break;
