@@ -424,3 +424,24 @@ TEST_P(Inp3ReportTest, HeaderAndArray) {
 INSTANTIATE_TEST_SUITE_P(Routing, Inp3ReportTest, ::testing::ValuesIn(INP3_REPORT_CASES));
 
 }  // namespace
+
+// The whole road: splitter, dispatcher, L2 trace line, NET/ROM decode and
+// the routing decoders, with the trace line's own ending.
+TEST_F(RoutingTest, BroadcastsThroughTheTraceLine) {
+  flags(0, TF_TIMESTAMP | TF_COLOUR);
+  const ChannelText nodes = report(
+      R"("@type":"L2Trace","reportFrom":"GB7PZT","port":"2","dirn":"rcvd","srce":"GB7CIP",)"
+      R"("dest":"NODES","l2Type":"UI","ptcl":"NET/ROM","l3Type":"Routing info","type":"NODES",)"
+      R"("fromAlias":"CIP","nodes":[{"call":"GB7CIP-5","alias":"CIPBBS","via":"GB7CIP","qual":255},)"
+      R"({"alias":"GHOST"}])");
+  EXPECT_EQ(nodes.capture,
+            "\n(2)R GB7CIP>NODES <UI> NET/ROM\n    NODES Broadcast from CIP:"
+            "\n    GB7CIP-5:CIPBBS via GB7CIP qlty=255\n    :GHOST\n");
+  const ChannelText inp3 = report(
+      R"("@type":"L2Trace","reportFrom":"GB7PZT","port":"1","dirn":"sent","srce":"GB7PZT",)"
+      R"("dest":"GB7CIP","l2Type":"I","ptcl":"NET/ROM","l3Type":"Routing info","type":"INP3",)"
+      R"("nodes":[{"call":"G8PZT-1","hops":2,"tt":150,"alias":"BRUM","timestamp":1765003500}])");
+  EXPECT_EQ(inp3.capture,
+            "\n(1)S GB7PZT>GB7CIP <I> NET/ROM\n    INP3 Routing Unicast:"
+            "\n    G8PZT-1    hp=2   tt=150    Alias=BRUM   06/12 06:45\n");
+}
