@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <string_view>
@@ -21,7 +22,8 @@ constexpr int VALUE_LIMIT = 79;
 constexpr int TYPE_LIMIT = 15;
 constexpr int FROM_ALIAS_LIMIT = 6;
 
-// Counts of seconds up to five hours are no time stamp worth a date.
+// A count of seconds up to 18000 (five hours after the epoch) is taken for
+// no time stamp at all and shows nothing.
 constexpr std::int64_t SMALLEST_STAMP = 18000;
 
 using EntryBuffer = std::array<char, ENTRY_LIMIT + 1>;
@@ -59,7 +61,7 @@ struct Inp3Item {
   std::string_view key;
   int limit;
   Shown shown;
-  const char* format;  // the first %s of a line's first item takes CONTINUATION
+  const char* format;  // when the item begins a line, its first %s takes CONTINUATION
   Wrap wrap;
   int amount;
   bool begins_line = false;
