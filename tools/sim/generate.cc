@@ -193,21 +193,10 @@ int serve_traffic(const GenerateSettings& settings) {
 }  // namespace
 
 int run_generate(std::span<char* const> args) {
-  Arguments arguments;
-  std::string error;
-  if (!parse_arguments(args, OPTIONS, arguments, error)) {
-    log_line("generate: %s (see pellarin-sim generate --help)", error.c_str());
-    return EXIT_USAGE;
-  }
-  if (arguments.help) {
-    std::fputs(HELP, stdout);
-    return 0;
-  }
   GenerateSettings settings;
-  if (!read_settings(arguments, settings, error)) {
-    log_line("generate: %s (see pellarin-sim generate --help)", error.c_str());
-    return EXIT_USAGE;
-  }
+  if (const auto status =
+          read_command_line("generate", args, OPTIONS, HELP, read_settings, settings))
+    return *status;
   return settings.write ? write_traffic(settings) : serve_traffic(settings);
 }
 

@@ -2,8 +2,10 @@
 #include "sim/options.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
+#include "sim/commands.h"
 #include "sim/log.h"
 
 namespace sim {
@@ -12,6 +14,17 @@ std::optional<std::string> Arguments::value(std::string_view name) const {
   const auto found = values.find(name);
   if (found == values.end()) return std::nullopt;
   return found->second;
+}
+
+int show_help(const char* help) {
+  std::fputs(help, stdout);
+  return 0;
+}
+
+int usage_error(std::string_view command, const std::string& error) {
+  const std::string name(command);
+  log_line("%s: %s (see pellarin-sim %s --help)", name.c_str(), error.c_str(), name.c_str());
+  return EXIT_USAGE;
 }
 
 bool parse_arguments(std::span<char* const> args, std::span<const OptionSpec> specs,

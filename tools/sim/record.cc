@@ -148,21 +148,10 @@ bool record_datagrams(int fd, const RecordSettings& settings, std::FILE* out,
 }  // namespace
 
 int run_record(std::span<char* const> args) {
-  Arguments arguments;
-  std::string error;
-  if (!parse_arguments(args, OPTIONS, arguments, error)) {
-    log_line("record: %s (see pellarin-sim record --help)", error.c_str());
-    return EXIT_USAGE;
-  }
-  if (arguments.help) {
-    std::fputs(HELP, stdout);
-    return 0;
-  }
   RecordSettings settings;
-  if (!read_settings(arguments, settings, error)) {
-    log_line("record: %s (see pellarin-sim record --help)", error.c_str());
-    return EXIT_USAGE;
-  }
+  if (const auto status = read_command_line("record", args, OPTIONS, HELP, read_settings, settings))
+    return *status;
+  std::string error;
   const int fd = open_node_socket(settings.node, error);
   if (fd < 0) {
     log_line("%s", error.c_str());

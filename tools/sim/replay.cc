@@ -130,21 +130,10 @@ bool play_pass(TraceService& service, const std::vector<DatagramRecord>& records
 }  // namespace
 
 int run_replay(std::span<char* const> args) {
-  Arguments arguments;
-  std::string error;
-  if (!parse_arguments(args, OPTIONS, arguments, error)) {
-    log_line("replay: %s (see pellarin-sim replay --help)", error.c_str());
-    return EXIT_USAGE;
-  }
-  if (arguments.help) {
-    std::fputs(HELP, stdout);
-    return 0;
-  }
   ReplaySettings settings;
-  if (!read_settings(arguments, settings, error)) {
-    log_line("replay: %s (see pellarin-sim replay --help)", error.c_str());
-    return EXIT_USAGE;
-  }
+  if (const auto status = read_command_line("replay", args, OPTIONS, HELP, read_settings, settings))
+    return *status;
+  std::string error;
   std::vector<DatagramRecord> records;
   if (!read_datagram_file(settings.file, records, error)) {
     log_line("%s", error.c_str());
