@@ -37,6 +37,15 @@ ChannelText ReportTest::feed(std::string_view datagram) {
   return take_output();
 }
 
+ChannelText ReportTest::report(std::string_view inner_text) {
+  std::string datagram;
+  datagram.reserve(inner_text.size() + 2);
+  datagram += '{';
+  datagram += inner_text;
+  datagram += '}';
+  return feed(datagram);
+}
+
 ChannelText ReportTest::take_output() {
   std::fflush(console_);
   std::fflush(capture_);

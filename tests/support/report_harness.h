@@ -29,9 +29,7 @@ class ReportTest : public ::testing::Test {
   ChannelText feed(std::string_view datagram);
 
   // Wraps the report text in braces and feeds it as a datagram.
-  ChannelText report(std::string_view inner_text) {
-    return feed("{" + std::string(inner_text) + "}");
-  }
+  ChannelText report(std::string_view inner_text);
 
   // The text written to each channel since the last call.
   ChannelText take_output();
