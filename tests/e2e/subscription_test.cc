@@ -1,8 +1,12 @@
 // The client against pellarin-sim on loopback: subscription bytes, renewal,
 // a node that restarts, and the capture file.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <regex>
@@ -86,6 +90,38 @@ TEST(Subscription, RenewedElevenSecondsAfterTheFirst) {
   EXPECT_LT(gap, 12.5);
   stop_process(client.pid, SIGTERM);
   stop_process(sim.pid, SIGTERM);
+}
+
+TEST(Subscription, RunsWhenEveryLocalPortOfItsRangeIsTaken) {
+  rlimit files{};
+  getrlimit(RLIMIT_NOFILE, &files);
+  files.rlim_cur = files.rlim_max;
+  setrlimit(RLIMIT_NOFILE, &files);
+  std::vector<int> taken;
+  for (int port = 32000; port <= 33000; ++port) {
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_port = htons(static_cast<std::uint16_t>(port));
+    // A port another test's client holds is taken all the same.
+    if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0)
+      taken.push_back(fd);
+    else
+      close(fd);
+  }
+  const std::string dir = make_temp_dir();
+  const Running sim = start_sim(dir, "sim", "127.3.1.7", "# nothing to send\n");
+  const Running client = start_client(dir, {"0", "127.3.1.7", "-c"});
+  EXPECT_TRUE(wait_for_text(sim.err, "subscribed ", 5000)) << read_file(sim.err);
+  const std::string log = read_file(sim.err);
+  const std::size_t colon = log.find(':', log.find("subscribed "));
+  ASSERT_NE(colon, std::string::npos) << log;
+  const int port = std::stoi(log.substr(colon + 1));
+  EXPECT_TRUE(port < 32000 || port > 33000) << port;
+  stop_process(client.pid, SIGTERM);
+  stop_process(sim.pid, SIGTERM);
+  for (const int fd : taken) close(fd);
 }
 
 const std::string NODE_UP =
