@@ -120,7 +120,9 @@ TEST(Subscription, RunsWhenEveryLocalPortOfItsRangeIsTaken) {
   // A client of a test running alongside may hold a port of the range and
   // free it meanwhile; only with the whole range held here is the client's
   // port certain to lie outside it.
-  if (taken.size() == 1001) EXPECT_TRUE(port < 32000 || port > 33000) << port;
+  if (taken.size() == 1001) {
+    EXPECT_TRUE(port < 32000 || port > 33000) << port;
+  }
   stop_process(client.pid, SIGTERM);
   stop_process(sim.pid, SIGTERM);
   for (const int fd : taken) close(fd);
