@@ -25,6 +25,8 @@ constexpr std::array<std::array<const char*, 3>, 3> TRACE_COLOURS = {{
 
 constexpr int TIME_LENGTH = 20;
 
+constexpr char CLASSIC_MARKER[] = " *** ";
+
 }  // namespace
 
 void print_colour(const char* escape) {
@@ -61,4 +63,11 @@ void print_report_echo(const char* report) {
     echo[length] = is_control_byte(report[length]) ? '.' : report[length];
   echo[length] = '\0';
   out_print("%s\n", echo.data());
+}
+
+void print_preamble_text(const char* report, bool classic) {
+  if (trace_flag(TF_RAW_JSON)) print_report_echo(report);
+  if (trace_flag(TF_BLANK_LINE) || classic) out_print("\n");
+  if (classic) out_print("%s", CLASSIC_MARKER);
+  if (trace_flag(TF_TIMESTAMP) || classic) print_timestamp(report);
 }

@@ -158,9 +158,7 @@ void print_rest(const char* report, ReportKind kind, std::span<const Item> stati
 // The colour comes first, so that it colours the echo too.
 void print_preamble(const char* report, const char* colour) {
   if (trace_flag(TF_COLOUR)) print_colour(colour);
-  if (trace_flag(TF_RAW_JSON)) print_report_echo(report);
-  if (trace_flag(TF_BLANK_LINE)) out_print("\n");
-  if (trace_flag(TF_TIMESTAMP)) print_timestamp(report);
+  print_preamble_text(report);
 }
 
 bool is_outgoing(const char* direction) {

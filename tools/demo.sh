@@ -13,18 +13,7 @@ address=${PELLARIN_DEMO_ADDRESS:-127.0.73.73}
 bin_dir=${PELLARIN_BIN_DIR:-}
 
 if [ -z "$bin_dir" ]; then
-  missing=""
-  for package in cmake make g++; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
-      missing="$missing $package"
-  done
-  if [ -n "$missing" ]; then
-    sudo_cmd=""
-    [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
-    $sudo_cmd apt-get update
-    # shellcheck disable=SC2086
-    DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y --no-install-recommends $missing
-  fi
+  tools/install-missing.sh cmake make g++
   cmake --preset demo >/dev/null
   cmake --build --preset demo --target pellarin pellarin-sim
   bin_dir=build/demo

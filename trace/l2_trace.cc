@@ -29,9 +29,6 @@ constexpr int SEQUENCE_LENGTH = 3;
 constexpr int NUMBER_LENGTH = 10;  // ilen, pid
 constexpr int TEXT_LENGTH = 1023;
 
-constexpr const char* MANDATORY_MISSING = "[Mandatory field missing]\n";
-constexpr const char* CLASSIC_MARKER = " *** ";
-
 // A filter text that is set and differs, without case, from the value.
 bool rejects(const char* filter, const char* value) {
   return filter[0] != '\0' && strcasecmp(filter, value) != 0;
@@ -75,7 +72,7 @@ void trace_l2(const char* report) {
       !get_field(report, "srce", srce, CALL_LENGTH) ||
       !get_field(report, "dest", dest, CALL_LENGTH) ||
       !get_field(report, "l2Type", l2_type, L2_TYPE_LENGTH)) {
-    if (trace_flag(TF_WARNINGS)) con_print("%s", MANDATORY_MISSING);
+    if (trace_flag(TF_WARNINGS)) con_print("%s", MANDATORY_FIELD_MISSING);
     return;
   }
 
@@ -96,10 +93,7 @@ void trace_l2(const char* report) {
     return;
 
   if (trace_flag(TF_COLOUR)) set_trace_colour(dirn, is_rf);
-  if (trace_flag(TF_RAW_JSON)) print_report_echo(report);
-  if (trace_flag(TF_BLANK_LINE) || classic) out_print("\n");
-  if (classic) out_print("%s", CLASSIC_MARKER);
-  if (trace_flag(TF_TIMESTAMP) || classic) print_timestamp(report);
+  print_preamble_text(report, classic);
 
   char value[TEXT_LENGTH + 1];
   if (trace_flag(TF_SERIAL) && get_field(report, "serial", value, SERIAL_LENGTH))

@@ -3,6 +3,10 @@
 
 void trace_l2(const char* report);
 
+// The console warning of a frame trace dropped for a missing mandatory
+// field; the L3 trace line gives the same.
+inline constexpr char MANDATORY_FIELD_MISSING[] = "[Mandatory field missing]\n";
+
 // The user's call filters (-f, -t, -a, -b), compared without case; the L3
 // trace line applies them to its NET/ROM source and destination.
 bool passes_call_filters(const char* source, const char* destination);

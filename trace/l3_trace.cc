@@ -22,8 +22,6 @@ constexpr int FLAG_LENGTH = 4;  // dirn, isRF
 constexpr int SERIAL_LENGTH = 10;
 constexpr int NUMBER_LENGTH = 10;  // ilen
 
-constexpr const char* MANDATORY_MISSING = "[Mandatory field missing]\n";
-
 // The only network protocol that the node reports at layer 3.
 constexpr std::string_view NETROM = "NetRom";
 
@@ -34,7 +32,7 @@ void trace_l3(const char* report) {
   char l3_type[CALL_LENGTH + 1];
   if (!get_field(report, "reportFrom", report_from, CALL_LENGTH) ||
       !get_field(report, "l3Type", l3_type, CALL_LENGTH)) {
-    if (trace_flag(TF_WARNINGS)) con_print("%s", MANDATORY_MISSING);
+    if (trace_flag(TF_WARNINGS)) con_print("%s", MANDATORY_FIELD_MISSING);
     return;
   }
   char port[PORT_LENGTH + 1];
@@ -53,7 +51,7 @@ void trace_l3(const char* report) {
       !get_field(report, "l3src", l3src, CALL_LENGTH) ||
       !get_field(report, "l3dst", l3dst, CALL_LENGTH) ||
       !get_field(report, "ttl", ttl, TTL_LENGTH)) {
-    if (trace_flag(TF_WARNINGS)) con_print("%s", MANDATORY_MISSING);
+    if (trace_flag(TF_WARNINGS)) con_print("%s", MANDATORY_FIELD_MISSING);
     return;
   }
   char dirn[FLAG_LENGTH + 1] = "";
@@ -66,9 +64,7 @@ void trace_l3(const char* report) {
   if (!passes_call_filters(l3src, l3dst)) return;
 
   if (trace_flag(TF_COLOUR)) set_trace_colour(dirn, is_rf);
-  if (trace_flag(TF_RAW_JSON)) print_report_echo(report);
-  if (trace_flag(TF_BLANK_LINE)) out_print("\n");
-  if (trace_flag(TF_TIMESTAMP)) print_timestamp(report);
+  print_preamble_text(report);
 
   char value[NUMBER_LENGTH + 1];
   if (get_field(report, "serial", value, SERIAL_LENGTH)) out_print("[%s] ", value);
