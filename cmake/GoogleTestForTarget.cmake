@@ -1,23 +1,31 @@
-# GoogleTest for the machine the tests run on: the installed package for a
-# native build, or built from Debian's sources (/usr/src/googletest, package
-# googletest) when cross-compiling, since the host's libraries cannot link
-# into the target's programs. Either way the targets are GTest::gtest and
-# GTest::gtest_main (GoogleTest's own build defines both names).
-if(TARGET GTest::gtest)
-  return()
-endif()
+# GoogleTest for the machine the tests run on. Debian's libgtest-dev holds
+# libraries for the build machine only, so a cross build compiles GoogleTest
+# from Debian's sources (package googletest) with the cross compiler.
+# Included in every directory that defines tests: it provides GTest::gtest
+# and GTest::gtest_main either way, and the GoogleTest module, whose
+# gtest_discover_tests needs the include in the directory that calls it.
+include(GoogleTest)
 
-if(NOT CMAKE_CROSSCOMPILING)
+if(CMAKE_CROSSCOMPILING AND NOT TARGET gtest)
+  set(PELLARIN_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH
+    "GoogleTest sources, compiled for the target in a cross build")
+  if(NOT EXISTS ${PELLARIN_GOOGLETEST_SOURCE}/CMakeLists.txt)
+    message(FATAL_ERROR
+      "A cross build needs GoogleTest's sources in ${PELLARIN_GOOGLETEST_SOURCE} "
+      "(Debian package googletest)")
+  endif()
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${PELLARIN_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  # GoogleTest's own code is not held to this project's warning flags.
+  foreach(library gtest gtest_main)
+    target_compile_options(${library} PRIVATE -w)
+  endforeach()
+  # GoogleTest's own build names these aliases in its newer releases.
+  if(NOT TARGET GTest::gtest)
+    add_library(GTest::gtest ALIAS gtest)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+  endif()
+elseif(NOT CMAKE_CROSSCOMPILING)
   find_package(GTest REQUIRED)
-  return()
 endif()
-
-set(GOOGLETEST_SOURCE_DIR /usr/src/googletest/googletest CACHE PATH
-  "GoogleTest's sources, built for the target when cross-compiling")
-if(NOT EXISTS ${GOOGLETEST_SOURCE_DIR}/CMakeLists.txt)
-  message(FATAL_ERROR "No GoogleTest sources in ${GOOGLETEST_SOURCE_DIR}: install Debian's googletest package")
-endif()
-set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-add_subdirectory(${GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-# GoogleTest is not ours to keep warning-free under the project's flags.
-set_target_properties(gtest gtest_main PROPERTIES COMPILE_OPTIONS "")

@@ -1,7 +1,9 @@
 // Runs one golden case: the real client against pellarin-sim on loopback,
 // then compares the capture file (and optionally the console) with the
 // expected text. PELLARIN_GOLDEN_UPDATE=1 writes the actual text instead,
-// for a person to review.
+// for a person to review. The client may run under a launcher (Wine for the
+// Windows build), be stopped by another signal, and write its capture file
+// with CR LF line ends, as a text file is on Windows.
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,6 +27,9 @@ struct DriverOptions {
   std::string address;
   std::string pellarin;
   std::string sim;
+  std::vector<std::string> launcher;
+  int stop_signal = SIGTERM;
+  bool capture_crlf = false;
 };
 
 bool file_exists(const std::string& path) {
@@ -83,25 +88,31 @@ void print_diff(const std::string& expected, const std::string& actual) {
   }
 }
 
+std::string replace_all(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+// A capture file written in text mode on Windows holds CR LF where the
+// expected text has LF; the comparison is made against the text so changed.
+std::string as_written(const std::string& expected, bool crlf) {
+  return crlf ? replace_all(expected, "\n", "\r\n") : expected;
+}
+
 bool compare(const std::string& what, const std::string& expected_path, const std::string& actual,
-             bool update) {
+             bool update, bool crlf = false) {
   if (update) {
-    write_file(expected_path, actual);
+    write_file(expected_path, crlf ? replace_all(actual, "\r\n", "\n") : actual);
     std::cout << "updated " << expected_path << " (review it before committing)\n";
     return true;
   }
-  const std::string expected = read_file(expected_path);
+  const std::string expected = as_written(read_file(expected_path), crlf);
   if (expected == actual) return true;
   std::cout << what << " differs from " << expected_path
             << " ('-' expected, '+' actual, escapes shown as \\e, \\n ...):\n";
   print_diff(expected, actual);
   return false;
-}
-
-std::string replace_all(std::string text, const std::string& from, const std::string& to) {
-  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
-  return text;
 }
 
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
@@ -128,7 +139,8 @@ int run_case(const DriverOptions& options) {
   const bool update = std::getenv("PELLARIN_GOLDEN_UPDATE") != nullptr;
 
   std::string args_line = file_exists(dir + "/args") ? read_file(dir + "/args") : "0 ADDR";
-  std::vector<std::string> client{options.pellarin};
+  std::vector<std::string> client = options.launcher;
+  client.push_back(options.pellarin);
   for (const std::string& word : split_words(args_line))
     client.push_back(word == "ADDR" ? options.address : word);
   client.push_back("-O");
@@ -150,8 +162,8 @@ int run_case(const DriverOptions& options) {
     return 1;
   }
   wait_until_quiet(capture, console);
-  const int client_status = stop_process(pellarin, SIGTERM);
-  if (client_status != 128 + SIGTERM) {
+  const int client_status = stop_process(pellarin, options.stop_signal);
+  if (client_status != 128 + options.stop_signal) {
     std::cout << "pellarin ended with status " << client_status << ":\n"
               << read_file(work + "/client.err");
     return 1;
@@ -159,7 +171,8 @@ int run_case(const DriverOptions& options) {
   const std::string client_errors = read_file(work + "/client.err");
   if (!client_errors.empty()) std::cout << "pellarin wrote to stderr:\n" << client_errors;
 
-  bool same = compare("capture file", dir + "/expected.out", read_file(capture), update);
+  bool same = compare("capture file", dir + "/expected.out", read_file(capture), update,
+                      options.capture_crlf);
   if (file_exists(dir + "/expected.console")) {
     const std::string shown = replace_all(read_file(console), capture, "CAPTURE");
     same = compare("console", dir + "/expected.console", shown, update) && same;
@@ -181,10 +194,15 @@ int main(int argc, char** argv) {
     if (name == "--address") options.address = value;
     if (name == "--pellarin") options.pellarin = value;
     if (name == "--sim") options.sim = value;
+    if (name == "--launcher") options.launcher = split_words(value);
+    if (name == "--stop-signal") options.stop_signal = std::atoi(value.c_str());
+    if (name == "--capture-line-end") options.capture_crlf = value == "crlf";
   }
   if (options.case_dir.empty() || options.address.empty() || options.pellarin.empty() ||
       options.sim.empty()) {
-    std::cerr << "usage: golden_driver --case DIR --address 127.x.y.z --pellarin BIN --sim BIN\n";
+    std::cerr << "usage: golden_driver --case DIR --address 127.x.y.z --pellarin BIN --sim BIN\n"
+                 "         [--launcher 'PROGRAM ARG...'] [--stop-signal NUMBER]\n"
+                 "         [--capture-line-end lf|crlf]\n";
     return 2;
   }
   return run_case(options);
