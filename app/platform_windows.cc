@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "app/platform.h"
+#include "app/platform_windows.h"
 #include "output/channels.h"
 
 namespace {
@@ -48,18 +49,23 @@ void print_socket_error(const char* failure_name) {
 }
 
 BOOL WINAPI note_console_event(DWORD event) {
-  switch (event) {
-    case CTRL_C_EVENT: InterlockedExchange(&ending_signal_number, SIGINT); return TRUE;
-    case CTRL_BREAK_EVENT: InterlockedExchange(&ending_signal_number, SIGTERM); return TRUE;
-    case CTRL_CLOSE_EVENT:
-      InterlockedExchange(&ending_signal_number, SIGNAL_HANGUP);
-      Sleep(CLOSE_GRACE_MS);
-      return TRUE;
-    default: return FALSE;
-  }
+  const int signal_number = signal_for_console_event(event);
+  if (signal_number == 0) return FALSE;
+  InterlockedExchange(&ending_signal_number, signal_number);
+  if (event == CTRL_CLOSE_EVENT) Sleep(CLOSE_GRACE_MS);
+  return TRUE;
 }
 
 }  // namespace
+
+int signal_for_console_event(unsigned long event) {
+  switch (event) {
+    case CTRL_C_EVENT: return SIGINT;
+    case CTRL_BREAK_EVENT: return SIGTERM;
+    case CTRL_CLOSE_EVENT: return SIGNAL_HANGUP;
+    default: return 0;
+  }
+}
 
 bool start_network() {
   WSADATA details;
