@@ -6,6 +6,7 @@
 #include <io.h>
 
 #include <algorithm>
+#include <array>
 #include <csignal>
 #include <cstdio>
 
@@ -32,9 +33,42 @@ volatile LONG ending_signal_number = 0;
 
 SOCKET handle(NetSocket socket) { return static_cast<SOCKET>(socket); }
 
-// perror's form, "name: message", with Winsock's own text for its error.
+struct SocketErrorText {
+  int code;
+  const char* text;
+};
+
+// The Winsock errors that the socket calls here can meet, with the text that
+// perror gives for the same error on Linux, so that a failure reads alike.
+constexpr std::array<SocketErrorText, 16> LINUX_ERROR_TEXTS{{
+    {WSAEACCES, "Permission denied"},
+    {WSAEADDRINUSE, "Address already in use"},
+    {WSAEADDRNOTAVAIL, "Cannot assign requested address"},
+    {WSAEAFNOSUPPORT, "Address family not supported by protocol"},
+    {WSAECONNREFUSED, "Connection refused"},
+    {WSAEFAULT, "Bad address"},
+    {WSAEHOSTUNREACH, "No route to host"},
+    {WSAEINVAL, "Invalid argument"},
+    {WSAEMFILE, "Too many open files"},
+    {WSAENETDOWN, "Network is down"},
+    {WSAENETUNREACH, "Network is unreachable"},
+    {WSAENOBUFS, "No buffer space available"},
+    {WSAENOTSOCK, "Socket operation on non-socket"},
+    {WSAEPROTONOSUPPORT, "Protocol not supported"},
+    {WSAEPROTOTYPE, "Protocol wrong type for socket"},
+    {WSAESOCKTNOSUPPORT, "Socket type not supported"},
+}};
+
+// perror's form, "name: message": Linux's text where Linux has the error,
+// else Windows' own.
 void print_socket_error(const char* failure_name) {
   const int code = WSAGetLastError();
+  for (const SocketErrorText& known : LINUX_ERROR_TEXTS) {
+    if (known.code == code) {
+      std::fprintf(stderr, "%s: %s\n", failure_name, known.text);
+      return;
+    }
+  }
   char message[256] = {};
   const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                       nullptr, static_cast<DWORD>(code), 0, message,
@@ -154,7 +188,6 @@ void prepare_console() {
   DWORD mode = 0;
   if (console == INVALID_HANDLE_VALUE || GetConsoleMode(console, &mode) == 0) return;
   SetConsoleMode(console, mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
-  SetConsoleOutputCP(CP_UTF8);
 }
 
 void install_ending_handlers() { SetConsoleCtrlHandler(note_console_event, TRUE); }

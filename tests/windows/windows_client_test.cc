@@ -87,6 +87,13 @@ TEST_F(WindowsClient, StartupTextsAndStatuses) {
   result = run_process(command({"0", "127.11.2.9", "-o", "/nonexistent-dir/capture.txt"}), 30000);
   EXPECT_EQ(result.status, 255);
   EXPECT_EQ(result.out, BANNER + "Can't open capture file '/nonexistent-dir/capture.txt'\n");
+
+  // A UDP socket may not be connected to the broadcast address without
+  // asking: a socket call's failure, reported as perror does on Linux.
+  result = run_process(command({"0", "255.255.255.255", "-c"}), 30000);
+  EXPECT_EQ(result.status, 255);
+  EXPECT_EQ(result.out, BANNER);
+  EXPECT_EQ(result.err, "connect: Permission denied\n");
 }
 
 const std::string NODE_UP =
