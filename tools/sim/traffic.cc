@@ -42,7 +42,7 @@ constexpr Neighbour NEIGHBOURS[] = {
     {"M0PQR-4", "PQRGW", "M0PQR-3", 2},
 };
 
-constexpr std::string_view LOCAL_USERS[] = {"G7LOC", "M7NEW-2", "2E0OPS", "G0OLD-5"};
+constexpr std::string_view LOCAL_USERS[] = {"G7MNO", "M7STU-2", "2E0VWX", "G0NOP-5"};
 
 struct NodesEntry {
   std::string_view call;
@@ -52,9 +52,9 @@ struct NodesEntry {
 
 constexpr NodesEntry DESTINATIONS[] = {
     {"G4ABC-7", "ABC7", 200},  {"G8XYZ-2", "XYZNOD", 192}, {"M0PQR-4", "PQRGW", 180},
-    {"GB7OXF", "OXFBBS", 152}, {"GB7RDG", "RDGNOD", 148},  {"G3KLM-5", "KLMCHT", 120},
-    {"PI1HVN", "HVNNOD", 110}, {"ON0BRU", "BRUNET", 101},  {"G6DEF-9", "DEFBBS", 96},
-    {"M1GHI-3", "GHI3", 88},   {"GB7CAM", "CAMNOD", 75},   {"G0JKL-1", "JKLDX", 60},
+    {"N0RILL", "RILBBS", 152}, {"N0BECK", "BCKNOD", 148},  {"G3KLM-5", "KLMCHT", 120},
+    {"N0VAAR", "VARNOD", 110}, {"N0WEDE", "WEDNET", 101},  {"G6DEF-9", "DEFBBS", 96},
+    {"M1GHI-3", "GHI3", 88},   {"N0CARR", "CARNOD", 75},   {"G0JKL-1", "JKLDX", 60},
 };
 
 struct Inp3Node {
@@ -70,12 +70,12 @@ struct Inp3Node {
 };
 
 constexpr Inp3Node INP3_NODES[] = {
-    {"GB7OXF", "OXFBBS", 51.7520, -1.2577, "Korvane", "1.4.2", true, false, 0},
-    {"PI1HVN", "HVNNOD", 52.0116, 4.3571, "XRouter", "504j", false, true, 60},
-    {"ON0BRU", "BRUNET", 50.8503, 4.3517, "BPQ32", "6.0.24.1", false, false, 60},
+    {"N0RILL", "RILBBS", 51.7520, -1.2577, "Korvane", "1.4.2", true, false, 0},
+    {"N0VAAR", "VARNOD", 52.0116, 4.3571, "Brackon", "318k", false, true, 60},
+    {"N0WEDE", "WEDNET", 50.8503, 4.3517, "Hol32", "3.1.17.1", false, false, 60},
     {"G3KLM-5", "KLMCHT", 53.4808, -2.2426, "Korvane", "1.3.9", false, true, 0},
-    {"GB7CAM", "CAMNOD", 52.2053, 0.1218, "LinBPQ", "6.0.23", true, true, 0},
-    {"W1AW-4", "ARRL", 41.7147, -72.7272, "JNOS", "2.0m", true, false, -300},
+    {"N0CARR", "CARNOD", 52.2053, 0.1218, "Hollin", "3.1.16", true, true, 0},
+    {"N0ZZ-4", "WOLD", 41.7147, -72.7272, "Orra", "0.9b", true, false, -300},
 };
 
 // Chat lines, quotes, backslashes, a tab, braces and UTF-8 included: every
@@ -96,12 +96,12 @@ constexpr std::string_view CHAT[] = {
     "ok",
     "Will be on the net tonight at 2000, same QRG as usual. Bring the new "
     "member up to speed on the NODES table, please; the quality figures "
-    "for PI1HVN still look too high to me.",
+    "for N0VAAR still look too high to me.",
 };
 
 constexpr std::string_view BEACONS[] = {
     "N0DE Korvane node IO91WM - ports 1 (144.950) and 2 (AXUDP) - connect PELNOD",
-    "G4ABC-7 BBS: 3 new messages for G7LOC",
+    "G4ABC-7 BBS: 3 new messages for G7MNO",
     "G8XYZ-2 node test beacon, please report \"heard\" on 144.950",
 };
 
@@ -646,8 +646,8 @@ void TrafficGenerator::l3rtt() {
   const auto ticks = static_cast<long long>(elapsed_ms_ / 10 % 100000000);
   const std::string payload =
       format_text("L3RTT: %10lld %10lld %10lld %10lld LEVEL3_V2.1 %s v%s $M%d $N", ticks, ticks,
-                  ticks, ticks, std::string(sent ? NODE_SOFTWARE : "XRouter").c_str(),
-                  std::string(sent ? NODE_VERSION : "504j").c_str(), 60 + rng_.below(40));
+                  ticks, ticks, std::string(sent ? NODE_SOFTWARE : "Brackon").c_str(),
+                  std::string(sent ? NODE_VERSION : "318k").c_str(), 60 + rng_.below(40));
   JsonObject frame = l2_frame(now(), serial_, n.port, sent, sent ? NODE_CALL : n.node,
                               sent ? n.node : NODE_CALL, "I");
   frame.str("cr", "C").num("rseq", link.vr).num("tseq", link.vs);
