@@ -25,7 +25,7 @@ std::string member(std::string_view object, std::string_view key) {
   const size_t at = object.find(quoted);
   if (at == std::string_view::npos) return {};
   const size_t begin = at + quoted.size();
-  if (object[begin] == '"') {
+  if (begin < object.size() && object[begin] == '"') {
     return std::string(object.substr(begin + 1, object.find('"', begin + 1) - begin - 1));
   }
   size_t end = begin;
