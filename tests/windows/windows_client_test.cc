@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,13 @@ class WindowsClient : public ::testing::Test {
     dir_ = make_temp_dir();
   }
 
+  // A failed assertion leaves nothing running, and no file is left behind.
+  void TearDown() override {
+    for (const pid_t pid : started_)
+      if (wait_process(pid, 0) == -1000) stop_process(pid, SIGKILL);
+    if (!dir_.empty()) std::filesystem::remove_all(dir_);
+  }
+
   std::vector<std::string> command(const std::vector<std::string>& args) const {
     std::vector<std::string> argv{launcher_, client_};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -41,13 +49,16 @@ class WindowsClient : public ::testing::Test {
   }
 
   pid_t start(const std::vector<std::string>& args) {
-    return spawn_process(command(args), out(), err(), {"TZ=UTC"});
+    started_.push_back(spawn_process(command(args), out(), err(), {"TZ=UTC"}));
+    return started_.back();
   }
 
   pid_t start_sim(const std::string& address, const std::string& datagrams) {
     write_file(dir_ + "/sim.dgrams", datagrams);
-    return spawn_process({SIM, "replay", dir_ + "/sim.dgrams", "--bind", address, "--pace", "fast"},
-                         dir_ + "/sim.out", sim_log());
+    started_.push_back(
+        spawn_process({SIM, "replay", dir_ + "/sim.dgrams", "--bind", address, "--pace", "fast"},
+                      dir_ + "/sim.out", sim_log()));
+    return started_.back();
   }
 
   std::string out() const { return dir_ + "/client.out"; }
@@ -57,6 +68,7 @@ class WindowsClient : public ::testing::Test {
   std::string client_;
   std::string launcher_;
   std::string dir_;
+  std::vector<pid_t> started_;
 };
 
 const std::string BANNER =
