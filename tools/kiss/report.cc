@@ -62,7 +62,7 @@ std::vector<std::string> FrameReport::build(uint64_t& serial, bool& cut_text) co
 
   std::string text_member;
   cut_text = false;
-  if (!text_key_.empty()) {
+  if (!text_.empty()) {
     const size_t overhead = text_key_.size() + sizeof ",\"\":\"\"" - 1;
     const size_t room = MAX_REPORT > fixed + overhead ? MAX_REPORT - fixed - overhead : 0;
     std::string value = text_;

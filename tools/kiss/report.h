@@ -34,7 +34,7 @@ class FrameReport {
   // The scalar members, in the order added. String values are cleaned.
   sim::JsonObject& head() { return head_; }
 
-  // The long text value: cut to what fits in the report.
+  // The long text value: cut to what fits in the report, left out when empty.
   void set_text(std::string_view key, std::string_view value);
 
   // The array of entries and its key; a report that cannot hold all of them
