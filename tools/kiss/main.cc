@@ -44,7 +44,9 @@ class Bridge {
         service_(service),
         decoder_(settings.station),
         unframer_([this](const kiss::KissFrame& frame) { serve(frame, std::time(nullptr)); },
-                  [this](const std::string& note) { tell(note); }) {}
+                  [this](const std::string& note) {
+                    if (settings_.verbose) sim::log_line("%s", note.c_str());
+                  }) {}
 
   void serve(const kiss::KissFrame& frame, int64_t time) {
     ++frames_;
@@ -52,11 +54,9 @@ class Bridge {
     for (const std::string& report : decoder_.decode(frame, time, notes)) {
       service_.send_to_subscribers(report);
     }
-    for (const std::string& note : notes) tell(note);
-  }
-
-  void tell(const std::string& note) {
-    if (settings_.verbose) sim::log_line("frame %llu: %s", frames_, note.c_str());
+    if (settings_.verbose) {
+      for (const std::string& note : notes) sim::log_line("frame %llu: %s", frames_, note.c_str());
+    }
   }
 
   int run_pcap();
@@ -105,8 +105,7 @@ int Bridge::run_pcap() {
     const uint8_t command = record.bytes.front();
     const std::span<const uint8_t> ax25 = std::span(record.bytes).subspan(1);
     if ((command & 0x0F) != kiss::COMMAND_DATA) {
-      ++frames_;
-      tell(sim::format_text("KISS command 0x%02X ignored", command));
+      if (settings_.verbose) sim::log_line("KISS command 0x%02X ignored", command);
       continue;
     }
     serve(kiss::KissFrame{static_cast<uint8_t>(command >> 4), ax25}, record.seconds);
