@@ -32,7 +32,9 @@ std::string test_address(int host) {
   return "127.16." + std::to_string(PELLARIN_KISS_TEST_OCTET) + "." + std::to_string(host);
 }
 
-void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void sleep_ms(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 sockaddr_in socket_address(const std::string& address, uint16_t port) {
   sockaddr_in a{};
@@ -90,8 +92,8 @@ std::vector<uint8_t> kiss_frame(uint8_t port, const std::vector<uint8_t>& ax25) 
 
 // UI G4ABC>BEACON with text, hand-encoded (see the vectors for the layout).
 std::vector<uint8_t> beacon(const std::string& text) {
-  std::vector<uint8_t> f = {0x84, 0x8A, 0x82, 0x86, 0x9E, 0x9C, 0xE0,
-                            0x8E, 0x68, 0x82, 0x84, 0x86, 0x40, 0x61, 0x03, 0xF0};
+  std::vector<uint8_t> f = {0x84, 0x8A, 0x82, 0x86, 0x9E, 0x9C, 0xE0, 0x8E,
+                            0x68, 0x82, 0x84, 0x86, 0x40, 0x61, 0x03, 0xF0};
   f.insert(f.end(), text.begin(), text.end());
   return f;
 }
@@ -147,17 +149,17 @@ TEST(KissBridge, PcapOfTheVectorsThroughPellarinGivesTheirTraces) {
   const std::string pcap = work.path("frames.pcap");
   const std::vector<uint8_t> bytes = kiss::write_pcap(records);
   std::ofstream(pcap, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
   const std::string address = test_address(1);
-  const pid_t bridge =
-      spawn_process({PELLARIN_KISS_BINARY, "--pcap", pcap, "--bind", address, "--call", "N0DE",
-                     "--exit-when-done"},
-                    work.path("bridge.out"), work.path("bridge.err"));
+  const pid_t bridge = spawn_process({PELLARIN_KISS_BINARY, "--pcap", pcap, "--bind", address,
+                                      "--call", "N0DE", "--exit-when-done"},
+                                     work.path("bridge.out"), work.path("bridge.err"));
   ASSERT_TRUE(wait_for_text(work.dir + "/bridge.err", "waiting for a subscriber", 5000))
       << read_file(work.dir + "/bridge.err");
-  const pid_t client = spawn_process({PELLARIN_BINARY, "0", address, "-c", "-s", "-W"},
-                                     work.path("client.out"), work.path("client.err"),
-                                     {"TZ=UTC", "LC_ALL=C"});
+  const pid_t client =
+      spawn_process({PELLARIN_BINARY, "0", address, "-c", "-s", "-W"}, work.path("client.out"),
+                    work.path("client.err"), {"TZ=UTC", "LC_ALL=C"});
   EXPECT_EQ(wait_process(bridge, 20000), 0) << read_file(work.dir + "/bridge.err");
   std::string shown;
   for (int waited = 0; waited < 10000; waited += 100) {
@@ -246,7 +248,8 @@ TEST(KissBridge, TcpSourceReconnectsWithAGrowingPause) {
   // The TNC goes away and comes back: a made connection starts the pause
   // again from one second.
   close(tnc);
-  EXPECT_TRUE(wait_for_text(err, "KISS source closed; trying again in 1 s", 5000)) << read_file(err);
+  EXPECT_TRUE(wait_for_text(err, "KISS source closed; trying again in 1 s", 5000))
+      << read_file(err);
   tnc = accept_within(listener, 5000);
   ASSERT_GE(tnc, 0) << read_file(err);
   send_all(tnc, kiss_frame(0, beacon("two")));

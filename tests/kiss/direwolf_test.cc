@@ -42,7 +42,8 @@ bool can_run(std::string& why) {
 
 size_t count_traces(const std::string& text) {
   size_t count = 0;
-  for (size_t at = text.find("\n("); at != std::string::npos; at = text.find("\n(", at + 1)) ++count;
+  for (size_t at = text.find("\n("); at != std::string::npos; at = text.find("\n(", at + 1))
+    ++count;
   return count;
 }
 
@@ -55,16 +56,16 @@ struct ModemRun {
 ModemRun run_modem(const std::string& mode, const std::string& frames, size_t traces,
                    const std::string& work) {
   const ProcessResult run = run_process(
-      {"/usr/bin/unshare", "-n", "/bin/sh", DIREWOLF_DIR + "/run-in-netns.sh",
-       PELLARIN_KISS_BINARY, PELLARIN_BINARY, mode, frames, work, std::to_string(traces)},
+      {"/usr/bin/unshare", "-n", "/bin/sh", DIREWOLF_DIR + "/run-in-netns.sh", PELLARIN_KISS_BINARY,
+       PELLARIN_BINARY, mode, frames, work, std::to_string(traces)},
       120000);
   ModemRun result{run.status, read_file(work + "/capture.txt"), run.err};
   for (const char* log : {"/kiss.err", "/tx.log", "/rx.log", "/client.err"}) {
     result.logs += std::string(log) + ":\n" + read_file(work + log);
   }
-  for (const char* name : {"/capture.txt", "/kiss.err", "/client.err", "/tx.log", "/rx.log",
-                           "/gen.log", "/rx.conf", "/tx.conf", "/.asoundrc", "/rx.in", "/tx.in",
-                           "/audio.raw", "/frames.kiss"}) {
+  for (const char* name :
+       {"/capture.txt", "/kiss.err", "/client.err", "/tx.log", "/rx.log", "/gen.log", "/rx.conf",
+        "/tx.conf", "/.asoundrc", "/rx.in", "/tx.in", "/audio.raw", "/frames.kiss"}) {
     std::remove((work + name).c_str());
   }
   rmdir(work.c_str());
@@ -95,9 +96,9 @@ TEST(KissDireWolf, AnyFramesThroughATransmittingModemGiveTheVectorTraces) {
   if (!can_run(why)) GTEST_SKIP() << why;
   std::string stream;
   std::string expected = CAPTURE_HEAD;
-  for (const char* name : {"ui-eight-digis", "connected-modulo-128", "netrom-transport",
-                           "nodes-broadcast", "nodes-cut-short", "inp3", "inp3-split", "l3rtt",
-                           "ip-arp"}) {
+  for (const char* name :
+       {"ui-eight-digis", "connected-modulo-128", "netrom-transport", "nodes-broadcast",
+        "nodes-cut-short", "inp3", "inp3-split", "l3rtt", "ip-arp"}) {
     std::ifstream in(std::string(PELLARIN_KISS_VECTORS) + "/" + name + ".vec");
     std::stringstream text;
     text << in.rdbuf();

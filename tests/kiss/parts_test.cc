@@ -18,9 +18,9 @@ TEST(KissCleaning, EveryByteMapsToOneSafeCharacter) {
     uint8_t byte;
     char shown;
   };
-  const Case cases[] = {{'"', '\''}, {'\\', '/'}, {'\r', ' '},  {'\n', ' '}, {'\t', ' '},
-                        {0x00, '.'}, {0x1B, '.'}, {0x7F, '.'},  {0x80, '.'}, {0xFF, '.'},
-                        {'A', 'A'},  {'~', '~'},  {'{', '{'},   {':', ':'}};
+  const Case cases[] = {{'"', '\''}, {'\\', '/'}, {'\r', ' '}, {'\n', ' '}, {'\t', ' '},
+                        {0x00, '.'}, {0x1B, '.'}, {0x7F, '.'}, {0x80, '.'}, {0xFF, '.'},
+                        {'A', 'A'},  {'~', '~'},  {'{', '{'},  {':', ':'}};
   for (const Case& c : cases) {
     const uint8_t byte = c.byte;
     EXPECT_EQ(kiss::clean_text(std::span<const uint8_t>(&byte, 1)), std::string(1, c.shown))
@@ -131,8 +131,8 @@ Collected unframe(const std::vector<uint8_t>& stream, size_t chunk) {
 }
 
 TEST(KissUnframer, EscapesSplitAnywhereInTheStream) {
-  const std::vector<uint8_t> stream = {0xC0, 0x50, 0x01, 0xDB, 0xDC, 0x02, 0xDB, 0xDD, 0xC0,
-                                       0xC0, 0x00, 0x07, 0xC0};
+  const std::vector<uint8_t> stream = {0xC0, 0x50, 0x01, 0xDB, 0xDC, 0x02, 0xDB,
+                                       0xDD, 0xC0, 0xC0, 0x00, 0x07, 0xC0};
   for (size_t chunk = 1; chunk <= stream.size(); ++chunk) {
     const Collected out = unframe(stream, chunk);
     ASSERT_EQ(out.frames.size(), 2u) << "chunk " << chunk;

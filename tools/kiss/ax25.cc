@@ -31,7 +31,8 @@ LinkKey link_key(uint8_t port, const std::string& one, const std::string& other)
 }
 
 void LinkTable::forget_idle(int64_t now) {
-  std::erase_if(links_, [now](const Link& link) { return now - link.last_heard > LINK_IDLE_LIMIT; });
+  std::erase_if(links_,
+                [now](const Link& link) { return now - link.last_heard > LINK_IDLE_LIMIT; });
 }
 
 bool LinkTable::extended(const LinkKey& key, int64_t now) {

@@ -16,9 +16,9 @@ inline constexpr size_t ADDRESS_LENGTH = 7;
 inline constexpr size_t MAX_DIGIS = 8;
 
 struct Ax25Address {
-  std::string call;        // "G4ABC", or "G4ABC-7" when the SSID is not 0
-  bool high_bit = false;   // C bit of destination and source, H bit of a digipeater
-  bool last = false;       // the extension bit: the address field ends here
+  std::string call;       // "G4ABC", or "G4ABC-7" when the SSID is not 0
+  bool high_bit = false;  // C bit of destination and source, H bit of a digipeater
+  bool last = false;      // the extension bit: the address field ends here
 };
 
 // The call of a 7-byte address (six characters shifted left by one, then the
@@ -33,7 +33,7 @@ std::optional<Ax25Address> read_address(std::span<const uint8_t, ADDRESS_LENGTH>
 // frames. A link is known by its KISS port and its two calls in either order.
 struct LinkKey {
   uint8_t port = 0;
-  std::string first;   // the lesser of the two calls
+  std::string first;  // the lesser of the two calls
   std::string second;
   bool operator==(const LinkKey&) const = default;
 };

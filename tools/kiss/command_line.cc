@@ -42,9 +42,12 @@ const char HELP[] =
 namespace {
 
 constexpr sim::OptionSpec OPTIONS[] = {
-    {"kiss-tcp", true}, {"kiss-serial", true},     {"pcap", true},    {"bind", true},
-    {"call", true},     {"port", true},            {"rf", true},      {"own", true},
-    {"pace", true},     {"exit-when-done", false}, {"verbose", false}, {"version", false},
+    {"kiss-tcp", true}, {"kiss-serial", true},
+    {"pcap", true},     {"bind", true},
+    {"call", true},     {"port", true},
+    {"rf", true},       {"own", true},
+    {"pace", true},     {"exit-when-done", false},
+    {"verbose", false}, {"version", false},
 };
 
 constexpr unsigned MAX_NODE_PORT = 65535;
@@ -61,7 +64,8 @@ bool read_settings(const sim::Arguments& arguments, KissSettings& settings, std:
     error = sim::format_text("unexpected word '%s'", arguments.positional.front().c_str());
     return false;
   }
-  const int sources = arguments.has("kiss-tcp") + arguments.has("kiss-serial") + arguments.has("pcap");
+  const int sources =
+      arguments.has("kiss-tcp") + arguments.has("kiss-serial") + arguments.has("pcap");
   if (sources > 1) {
     error = "give one source: --kiss-tcp, --kiss-serial or --pcap";
     return false;

@@ -85,8 +85,7 @@ std::vector<std::string> FrameDecoder::decode(const KissFrame& frame, int64_t ti
   const AddressField field = read_address_field(frame.ax25);
   const std::vector<Ax25Address>& addresses = field.addresses;
   const bool has_source = addresses.size() >= 2;
-  const bool own = has_source && std::ranges::find(settings_.own_calls,
-                                                   upper(addresses[1].call)) !=
+  const bool own = has_source && std::ranges::find(settings_.own_calls, upper(addresses[1].call)) !=
                                      settings_.own_calls.end();
   head.num("time", time)
       .str("reportFrom", clean_text(settings_.report_from))
@@ -188,8 +187,8 @@ void FrameDecoder::decode_control(FrameReport& report, uint8_t kiss_port,
     return;
   }
   if (rest.size() <= header) {
-    notes.push_back(sim::format_text("%.*s frame without its PID", static_cast<int>(type.size()),
-                                     type.data()));
+    notes.push_back(
+        sim::format_text("%.*s frame without its PID", static_cast<int>(type.size()), type.data()));
     return;
   }
   const uint8_t pid = rest[header];
@@ -213,7 +212,8 @@ void FrameDecoder::decode_control(FrameReport& report, uint8_t kiss_port,
       decode_arp(report, info, notes);
       break;
     default:
-      if (!info.empty()) notes.push_back(sim::format_text("PID 0x%02X: information not decoded", pid));
+      if (!info.empty())
+        notes.push_back(sim::format_text("PID 0x%02X: information not decoded", pid));
   }
 }
 

@@ -68,7 +68,8 @@ const char* ip_protocol_name(uint8_t protocol) {
 
 }  // namespace
 
-void decode_ip(FrameReport& report, std::span<const uint8_t> info, std::vector<std::string>& notes) {
+void decode_ip(FrameReport& report, std::span<const uint8_t> info,
+               std::vector<std::string>& notes) {
   if (info.empty()) {
     notes.emplace_back("IP: no header");
     return;
@@ -120,8 +121,8 @@ void decode_arp(FrameReport& report, std::span<const uint8_t> info,
   const size_t hw_len = info[4];
   const size_t proto_len = info[5];
   if (hw_len > MAX_ARP_ADDRESS || proto_len > MAX_ARP_ADDRESS) {
-    notes.push_back(sim::format_text("ARP: addresses of %zu and %zu bytes not shown", hw_len,
-                                     proto_len));
+    notes.push_back(
+        sim::format_text("ARP: addresses of %zu and %zu bytes not shown", hw_len, proto_len));
     return;
   }
   const size_t sender_hw = ARP_FIXED;
@@ -129,10 +130,14 @@ void decode_arp(FrameReport& report, std::span<const uint8_t> info,
   const size_t target_hw = sender_proto + proto_len;
   const size_t target_proto = target_hw + hw_len;
   const size_t end = target_proto + proto_len;
-  if (info.size() >= target_hw) head.str("arpSndAddr", protocol_address(info.subspan(sender_proto, proto_len)));
-  if (info.size() >= end) head.str("arpTgtAddr", protocol_address(info.subspan(target_proto, proto_len)));
-  if (info.size() >= sender_proto) head.str("arpSndHw", hardware_address(info.subspan(sender_hw, hw_len)));
-  if (info.size() >= target_proto) head.str("arpTgtHw", hardware_address(info.subspan(target_hw, hw_len)));
+  if (info.size() >= target_hw)
+    head.str("arpSndAddr", protocol_address(info.subspan(sender_proto, proto_len)));
+  if (info.size() >= end)
+    head.str("arpTgtAddr", protocol_address(info.subspan(target_proto, proto_len)));
+  if (info.size() >= sender_proto)
+    head.str("arpSndHw", hardware_address(info.subspan(sender_hw, hw_len)));
+  if (info.size() >= target_proto)
+    head.str("arpTgtHw", hardware_address(info.subspan(target_hw, hw_len)));
   if (info.size() < end) {
     notes.push_back(sim::format_text("ARP: addresses cut short at %zu bytes", info.size()));
   }

@@ -12,6 +12,7 @@
 namespace kiss {
 
 void decode_ip(FrameReport& report, std::span<const uint8_t> info, std::vector<std::string>& notes);
-void decode_arp(FrameReport& report, std::span<const uint8_t> info, std::vector<std::string>& notes);
+void decode_arp(FrameReport& report, std::span<const uint8_t> info,
+                std::vector<std::string>& notes);
 
 }  // namespace kiss

@@ -96,7 +96,8 @@ int Bridge::run_pcap() {
     if (settings_.recorded_pace) {
       const auto offset = std::chrono::seconds(record.seconds - records.front().seconds) +
                           std::chrono::microseconds(record.micros - records.front().micros);
-      if (!service_.serve_until(start + std::max<Clock::duration>(offset, Clock::duration::zero()))) {
+      if (!service_.serve_until(start +
+                                std::max<Clock::duration>(offset, Clock::duration::zero()))) {
         sim::log_line("stopped by signal");
         return 0;
       }
@@ -151,8 +152,9 @@ int Bridge::run_live() {
   std::array<uint8_t, READ_CHUNK> chunk{};
   while (!sim::stop_requested()) {
     if (source_fd_ < 0 && Clock::now() >= retry_at_) open_source();
-    std::array<pollfd, 2> waits{pollfd{service_.socket(), POLLIN, 0},
-                                pollfd{source_fd_, static_cast<short>(connecting_ ? POLLOUT : POLLIN), 0}};
+    std::array<pollfd, 2> waits{
+        pollfd{service_.socket(), POLLIN, 0},
+        pollfd{source_fd_, static_cast<short>(connecting_ ? POLLOUT : POLLIN), 0}};
     int wait_ms = MAX_WAIT_MS;
     if (source_fd_ < 0) {
       const auto until_retry =

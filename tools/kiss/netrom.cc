@@ -18,7 +18,7 @@ constexpr std::string_view NODES_DEST = "NODES";
 constexpr std::string_view L3RTT_DEST = "L3RTT";
 
 constexpr size_t ALIAS_LENGTH = 6;
-constexpr size_t NODES_ENTRY = 21;  // call, alias, neighbour, quality
+constexpr size_t NODES_ENTRY = 21;     // call, alias, neighbour, quality
 constexpr size_t NETWORK_HEADER = 15;  // origin, destination, time to live
 constexpr size_t TRANSPORT_HEADER = 5;
 constexpr size_t PACKET_HEADERS = NETWORK_HEADER + TRANSPORT_HEADER;
@@ -83,11 +83,12 @@ void decode_nodes(FrameReport& report, std::span<const uint8_t> info,
     if (left >= ADDRESS_LENGTH + ALIAS_LENGTH) {
       entry.str("alias", alias_at(info, at + ADDRESS_LENGTH, ALIAS_LENGTH));
     }
-    if (left >= NODES_ENTRY - 1) entry.str("via", call_at(info, at + ADDRESS_LENGTH + ALIAS_LENGTH));
+    if (left >= NODES_ENTRY - 1)
+      entry.str("via", call_at(info, at + ADDRESS_LENGTH + ALIAS_LENGTH));
     if (left >= NODES_ENTRY) entry.num("qual", info[at + NODES_ENTRY - 1]);
     if (left < NODES_ENTRY) {
-      notes.push_back(sim::format_text("NODES: last entry cut short at %zu of %zu bytes", left,
-                                       NODES_ENTRY));
+      notes.push_back(
+          sim::format_text("NODES: last entry cut short at %zu of %zu bytes", left, NODES_ENTRY));
       if (left < ADDRESS_LENGTH) break;
     }
     report.add_entry(entry);
@@ -133,8 +134,8 @@ size_t decode_inp3_entry(FrameReport& report, std::span<const uint8_t> info, siz
     } else if (type == INP3_OPTION_IP && data.size() == 4) {
       entry.str("ipAddr", sim::format_text("%u.%u.%u.%u", data[0], data[1], data[2], data[3]));
     } else {
-      notes.push_back(sim::format_text("INP3: option type 0x%02X of %zu bytes skipped", type,
-                                       data.size()));
+      notes.push_back(
+          sim::format_text("INP3: option type 0x%02X of %zu bytes skipped", type, data.size()));
     }
     pos += length;
   }
@@ -206,7 +207,8 @@ void decode_transport(FrameReport& report, std::span<const uint8_t> info,
       head.str("l4type", "INFO").str("toCct", circuit(t[0], t[1]));
       head.num("txSeq", t[2]).num("rxSeq", t[3]).num("paylen", static_cast<int64_t>(data.size()));
       add_flags(head, t[4]);
-      report.set_text("text", std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+      report.set_text("text",
+                      std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
       break;
     case INFO_ACK:
       head.str("l4type", "INFO ACK").str("toCct", circuit(t[0], t[1])).num("rxSeq", t[3]);
@@ -241,8 +243,8 @@ void decode_packet(FrameReport& report, std::span<const uint8_t> info,
   if (destination == L3RTT_DEST) {
     const std::span<const uint8_t> payload = info.subspan(PACKET_HEADERS);
     head.num("paylen", static_cast<int64_t>(payload.size()));
-    report.set_text("payload",
-                    std::string_view(reinterpret_cast<const char*>(payload.data()), payload.size()));
+    report.set_text(
+        "payload", std::string_view(reinterpret_cast<const char*>(payload.data()), payload.size()));
     return;
   }
   decode_transport(report, info, notes);

@@ -20,9 +20,9 @@ constexpr size_t RECORD_HEADER = 16;
 constexpr uint32_t MAX_RECORD = 65535;
 
 uint32_t read32(std::span<const uint8_t> data, size_t at, bool swapped) {
-  const uint32_t little = static_cast<uint32_t>(data[at]) | static_cast<uint32_t>(data[at + 1]) << 8 |
-                          static_cast<uint32_t>(data[at + 2]) << 16 |
-                          static_cast<uint32_t>(data[at + 3]) << 24;
+  const uint32_t little =
+      static_cast<uint32_t>(data[at]) | static_cast<uint32_t>(data[at + 1]) << 8 |
+      static_cast<uint32_t>(data[at + 2]) << 16 | static_cast<uint32_t>(data[at + 3]) << 24;
   if (!swapped) return little;
   return (little >> 24) | ((little >> 8) & 0xFF00) | ((little << 8) & 0xFF0000) | (little << 24);
 }

@@ -12,7 +12,7 @@ inline constexpr uint32_t LINKTYPE_AX25_KISS = 202;
 
 struct PcapRecord {
   int64_t seconds = 0;
-  int64_t micros = 0;  // within the second
+  int64_t micros = 0;          // within the second
   std::vector<uint8_t> bytes;  // the KISS command byte, then the frame
 };
 

@@ -43,9 +43,8 @@ std::optional<SerialDevice> parse_serial(std::string_view text, std::string& err
   SerialDevice device{std::string(text), DEFAULT_BAUD};
   if (const size_t colon = text.rfind(':'); colon != std::string_view::npos) {
     const auto rate = sim::parse_count(text.substr(colon + 1), 1000000);
-    const bool known = rate && std::ranges::any_of(BAUD_RATES, [&](const BaudRate& b) {
-                         return b.rate == *rate;
-                       });
+    const bool known =
+        rate && std::ranges::any_of(BAUD_RATES, [&](const BaudRate& b) { return b.rate == *rate; });
     if (!known) {
       error = sim::format_text("bad rate in '%.*s' (1200 to 115200)", static_cast<int>(text.size()),
                                text.data());
