@@ -98,6 +98,9 @@ std::vector<uint8_t> beacon(const std::string& text) {
   return f;
 }
 
+// Subscribes until a report arrives; defined below.
+std::string first_report(Subscriber& subscriber, int timeout_ms);
+
 struct Workspace {
   std::string dir = make_temp_dir();
   std::vector<std::string> files;
@@ -171,6 +174,40 @@ TEST(KissBridge, PcapOfTheVectorsThroughPellarinGivesTheirTraces) {
   ASSERT_GE(shown.size(), expected.size());
   EXPECT_EQ(shown.substr(shown.size() - expected.size()), expected);
   EXPECT_EQ(shown.substr(0, shown.size() - expected.size()).find("G4ABC"), std::string::npos);
+}
+
+TEST(KissBridge, PcapAtTheRecordedPaceWaitsForTheFirstSubscriber) {
+  Workspace work;
+  const std::string pcap = work.path("paced.pcap");
+  std::vector<kiss::PcapRecord> records = {{1765024496, 900000, {0x00}},
+                                           {1765024498, 100000, {0x00}}};
+  for (kiss::PcapRecord& record : records) {
+    const std::vector<uint8_t> frame = beacon("paced");
+    record.bytes.insert(record.bytes.end(), frame.begin(), frame.end());
+  }
+  const std::vector<uint8_t> bytes = kiss::write_pcap(records);
+  std::ofstream(pcap, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+  const std::string address = test_address(4);
+  const std::string err = work.path("bridge.err");
+  const pid_t bridge = spawn_process({PELLARIN_KISS_BINARY, "--pcap", pcap, "--bind", address,
+                                      "--pace", "recorded", "--exit-when-done"},
+                                     work.path("bridge.out"), err);
+  ASSERT_TRUE(wait_for_text(err, "waiting for a subscriber", 5000)) << read_file(err);
+  sleep_ms(500);
+  EXPECT_EQ(wait_process(bridge, 0), -1000) << "the frames wait for a subscriber";
+  Subscriber subscriber(address, 0);
+  const std::string first = first_report(subscriber, 3000);
+  const auto first_seen = std::chrono::steady_clock::now();
+  const std::string second = subscriber.receive(5000);
+  const double gap =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - first_seen).count();
+  EXPECT_NE(first.find("\"time\":1765024496,"), std::string::npos) << first;
+  EXPECT_NE(second.find("\"time\":1765024498,"), std::string::npos) << second;
+  // 1.2 s apart in the file; the bound below leaves room for a busy machine.
+  EXPECT_GT(gap, 1.0);
+  EXPECT_EQ(wait_process(bridge, 5000), 0) << read_file(err);
 }
 
 // A free TCP port on the address, found by binding port 0.
