@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/datagram_file.h"
-#include "sim/objects.h"
+#include "intake/splitter.h"
+#include "sim/datagram_list.h"
 
 namespace sim {
 namespace {
@@ -178,12 +178,25 @@ class TestSocket {
 };
 
 std::vector<std::string> datagrams_of(const std::string& path) {
-  std::vector<DatagramRecord> records;
+  std::vector<Datagram> records;
   std::string error;
-  EXPECT_TRUE(read_datagram_file(path, records, error)) << error;
+  EXPECT_TRUE(load_datagram_file(path, records, error)) << error;
   std::vector<std::string> bytes;
-  for (const DatagramRecord& record : records) bytes.push_back(record.bytes);
+  for (const Datagram& record : records) bytes.push_back(record.bytes);
   return bytes;
+}
+
+std::vector<std::string> cut_reports;
+
+void collect_report(const char* report) { cut_reports.emplace_back(report); }
+
+// The report texts the client cuts out of the datagram.
+std::vector<std::string> reports_in(std::string datagram) {
+  cut_reports.clear();
+  const size_t length = datagram.size();
+  datagram.push_back('\0');
+  split_datagram(datagram.data(), length, collect_report);
+  return cut_reports;
 }
 
 std::string file_text(const std::string& path) {
@@ -361,11 +374,11 @@ TEST(SimProcessTest, GenerateIsReproducibleCompleteAndValidJson) {
   size_t packed = 0;
   for (const std::string& datagram : datagrams) {
     EXPECT_LE(datagram.size(), MAX_DATAGRAM);
-    const std::vector<std::string_view> cut = split_objects(datagram);
+    const std::vector<std::string> cut = reports_in(datagram);
     size_t covered = 0;
-    for (const std::string_view object : cut) {
-      covered += object.size();
-      objects << object << '\n';
+    for (const std::string& report : cut) {
+      covered += report.size() + 2;
+      objects << '{' << report << "}\n";
     }
     EXPECT_EQ(covered, datagram.size()) << datagram;
     if (cut.size() > 1) ++packed;
