@@ -87,7 +87,7 @@ TEST_F(CommandLineTest, SummaryForOptionSets) {
     const StartupChoice choice = parse(c.args);
     ASSERT_FALSE(choice.finished);
     take_output();
-    print_settings_summary();
+    print_settings_summary(choice);
     const ChannelText out = take_output();
     EXPECT_EQ(out.capture, c.trace_text);
     EXPECT_EQ(out.console, c.trace_text + c.console_only + START_LINE);
@@ -95,9 +95,9 @@ TEST_F(CommandLineTest, SummaryForOptionSets) {
 }
 
 TEST_F(CommandLineTest, QuietKeepsTheSummaryOffTheConsoleOnly) {
-  parse({"0", "-q", "-o", "x"});
+  const StartupChoice choice = parse({"0", "-q", "-o", "x"});
   take_output();
-  print_settings_summary();
+  print_settings_summary(choice);
   const ChannelText out = take_output();
   EXPECT_EQ(out.capture, "Showing frames to/from all ports\n");
   EXPECT_EQ(out.console, "Capturing traces to file 'x'\n" + START_LINE);
