@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -27,20 +27,11 @@ const std::string NODE_DOWN_TRACE = "12:35:00 G4ABC <NODE DOWN>\n  \n";
 
 class ReadFile : public ::testing::Test {
  protected:
-  void TearDown() override {
-    for (const std::string& name : created_) std::remove((dir_ + "/" + name).c_str());
-    rmdir(dir_.c_str());
-  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
 
-  std::string path(const std::string& name) {
-    created_.push_back(name);
-    return dir_ + "/" + name;
-  }
+  std::string path(const std::string& name) const { return dir_ + "/" + name; }
 
   std::string dir_ = make_temp_dir();
-
- private:
-  std::vector<std::string> created_;
 };
 
 TEST_F(ReadFile, PositionalArgumentsKeepTheirMeaning) {
@@ -86,9 +77,9 @@ TEST_F(ReadFile, DashReadsStandardInputFromAPipe) {
   write_file(file, NODE_UP + "\n" + NODE_DOWN + "\n");
   const std::string out = path("out.txt");
   const std::string err = path("err.txt");
-  const pid_t shell = spawn_process(
-      {"/bin/sh", "-c", "cat \"$1\" | \"$0\" 0 -d -c --read -", PELLARIN, file}, out, err);
-  EXPECT_EQ(wait_process(shell, 10000), 0);
+  ScopedProcess shell(spawn_process(
+      {"/bin/sh", "-c", "cat \"$1\" | \"$0\" 0 -d -c --read -", PELLARIN, file}, out, err));
+  EXPECT_EQ(shell.wait(10000), 0);
   EXPECT_TRUE(read_file(out).ends_with("\n" + NODE_UP_TRACE + "\n" + NODE_DOWN_TRACE))
       << read_file(out);
   EXPECT_EQ(read_file(err), "");

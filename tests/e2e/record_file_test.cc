@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -63,6 +64,8 @@ std::string without_times(const std::string& text) {
 
 class RecordFile : public ::testing::Test {
  protected:
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
   std::string dir_ = make_temp_dir();
 
   // A generated session of every kind of report.
@@ -79,17 +82,17 @@ TEST_F(RecordFile, ReadingTheRecordGivesTheLiveTraces) {
   const std::string played = session(300);
   const std::string record = dir_ + "/evening.dgrams";
   const std::vector<std::string> options{"-k", "-m", "-d", "-W", "-j", "-S", "-r"};
-  const pid_t sim = spawn_process(
+  ScopedProcess sim(spawn_process(
       {SIM, "replay", played, "--bind", "127.3.6.1", "--rate", "500", "--exit-when-done"},
-      dir_ + "/sim.out", dir_ + "/sim.err");
+      dir_ + "/sim.out", dir_ + "/sim.err"));
   std::vector<std::string> live{PELLARIN, "0", "127.3.6.1", "--record", record, "-O",
                                 dir_ + "/live.txt"};
   live.insert(live.end(), options.begin(), options.end());
-  const pid_t client =
-      spawn_process(live, dir_ + "/client.out", dir_ + "/client.err", {"TZ=UTC"});
-  EXPECT_EQ(wait_process(sim, 20000), 0) << read_file(dir_ + "/sim.err");
+  ScopedProcess client(
+      spawn_process(live, dir_ + "/client.out", dir_ + "/client.err", {"TZ=UTC"}));
+  EXPECT_EQ(sim.wait(20000), 0) << read_file(dir_ + "/sim.err");
   EXPECT_TRUE(wait_for_datagrams({record}, 300));
-  EXPECT_EQ(stop_process(client, SIGTERM), 128 + SIGTERM);
+  EXPECT_EQ(client.stop(SIGTERM), 128 + SIGTERM);
   EXPECT_EQ(read_file(dir_ + "/client.err"), "");
   EXPECT_EQ(datagrams_in(record), datagrams_in(played));
 
@@ -108,21 +111,20 @@ TEST_F(RecordFile, ClientAndEmulatorWriteTheSameRecord) {
   const std::string by_sim = dir_ + "/sim-record.dgrams";
   // Both subscribers are in before the first datagram goes out: the
   // client subscribes a second after its start.
-  const pid_t sim = spawn_process({SIM, "replay", played, "--bind", "127.3.6.2", "--rate", "400",
+  ScopedProcess sim(spawn_process({SIM, "replay", played, "--bind", "127.3.6.2", "--rate", "400",
                                    "--start-delay", "2500", "--exit-when-done"},
-                                  dir_ + "/sim.out", dir_ + "/sim.err");
-  const pid_t client = spawn_process({PELLARIN, "0", "127.3.6.2", "-q", "--record", by_client},
-                                     dir_ + "/client.out", dir_ + "/client.err");
-  const pid_t recorder =
-      spawn_process({SIM, "record", "--node", "127.3.6.2", "--out", by_sim},
-                    dir_ + "/recorder.out", dir_ + "/recorder.err");
-  EXPECT_EQ(wait_process(sim, 20000), 0) << read_file(dir_ + "/sim.err");
+                                  dir_ + "/sim.out", dir_ + "/sim.err"));
+  ScopedProcess client(spawn_process({PELLARIN, "0", "127.3.6.2", "-q", "--record", by_client},
+                                     dir_ + "/client.out", dir_ + "/client.err"));
+  ScopedProcess recorder(spawn_process({SIM, "record", "--node", "127.3.6.2", "--out", by_sim},
+                                       dir_ + "/recorder.out", dir_ + "/recorder.err"));
+  EXPECT_EQ(sim.wait(20000), 0) << read_file(dir_ + "/sim.err");
   EXPECT_NE(read_file(dir_ + "/sim.err").find("to 2 subscribers"), std::string::npos)
       << read_file(dir_ + "/sim.err");
   EXPECT_TRUE(wait_for_datagrams({by_client}, 120));
   EXPECT_TRUE(wait_for_datagrams({by_sim}, 120));
-  stop_process(client, SIGTERM);
-  EXPECT_EQ(stop_process(recorder, SIGTERM), 0);
+  client.stop(SIGTERM);
+  EXPECT_EQ(recorder.stop(SIGTERM), 0);
 
   const std::string client_text = read_file(by_client);
   EXPECT_TRUE(client_text.starts_with("# recorded from 127.3.6.2:7373, port 0\n@")) << client_text;
@@ -132,17 +134,17 @@ TEST_F(RecordFile, ClientAndEmulatorWriteTheSameRecord) {
 TEST_F(RecordFile, SigusrOneReopensWithoutCuttingALine) {
   const std::string played = session(300);
   const std::string record = dir_ + "/rotated.dgrams";
-  const pid_t sim = spawn_process(
+  ScopedProcess sim(spawn_process(
       {SIM, "replay", played, "--bind", "127.3.6.3", "--rate", "150", "--exit-when-done"},
-      dir_ + "/sim.out", dir_ + "/sim.err");
-  const pid_t client = spawn_process({PELLARIN, "0", "127.3.6.3", "-q", "--record", record},
-                                     dir_ + "/client.out", dir_ + "/client.err");
+      dir_ + "/sim.out", dir_ + "/sim.err"));
+  ScopedProcess client(spawn_process({PELLARIN, "0", "127.3.6.3", "-q", "--record", record},
+                                     dir_ + "/client.out", dir_ + "/client.err"));
   ASSERT_TRUE(wait_for_datagrams({record}, 60));
   ASSERT_EQ(std::rename(record.c_str(), (record + ".1").c_str()), 0);
-  kill(client, SIGUSR1);
-  EXPECT_EQ(wait_process(sim, 20000), 0) << read_file(dir_ + "/sim.err");
+  kill(client.pid(), SIGUSR1);
+  EXPECT_EQ(sim.wait(20000), 0) << read_file(dir_ + "/sim.err");
   EXPECT_TRUE(wait_for_datagrams({record + ".1", record}, 300));
-  stop_process(client, SIGTERM);
+  client.stop(SIGTERM);
 
   const std::string old_text = read_file(record + ".1");
   const std::string new_text = read_file(record);
