@@ -28,8 +28,8 @@ void check_round_trip(const DatagramRecord& record) {
   text.remove_suffix(1);  // the line feed
   DatagramRecord again;
   std::string error;
-  if (parse_datagram_line(text, again, error) != LineKind::RECORD || again.view() != record.view() ||
-      again.at_ms != record.at_ms)
+  if (parse_datagram_line(text, again, error) != LineKind::RECORD ||
+      again.view() != record.view() || again.at_ms != record.at_ms)
     std::abort();
 }
 

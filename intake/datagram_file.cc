@@ -24,7 +24,9 @@ int hex_value(char c) {
   return -1;
 }
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_blank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 LineKind parse_hex(std::string_view hex, DatagramRecord& record, std::string& error) {
   std::size_t i = 0;
@@ -132,8 +134,10 @@ bool DatagramFileReader::next(DatagramRecord& record) {
   while (error_.empty() && read_line(line)) {
     std::string what;
     switch (parse_datagram_line(line, record, what)) {
-      case LineKind::RECORD: return true;
-      case LineKind::NOTHING: break;
+      case LineKind::RECORD:
+        return true;
+      case LineKind::NOTHING:
+        break;
       case LineKind::MALFORMED:
         error_ = name_ + ":" + std::to_string(line_number_) + ": " + what;
         return false;
@@ -177,10 +181,10 @@ RecordLine format_datagram_line(std::string_view bytes, std::optional<std::int64
 
 RecordLine format_recording_header(std::uint32_t address, std::uint16_t port, int node_port) {
   RecordLine line;
-  const int length = std::snprintf(line.text.data(), line.text.size(),
-                                   "# recorded from %u.%u.%u.%u:%u, port %d\n", address >> 24,
-                                   (address >> 16) & 0xFF, (address >> 8) & 0xFF, address & 0xFF,
-                                   port, node_port);
+  const int length =
+      std::snprintf(line.text.data(), line.text.size(), "# recorded from %u.%u.%u.%u:%u, port %d\n",
+                    address >> 24, (address >> 16) & 0xFF, (address >> 8) & 0xFF, address & 0xFF,
+                    port, node_port);
   line.length = static_cast<std::size_t>(length);
   return line;
 }

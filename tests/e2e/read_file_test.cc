@@ -36,11 +36,12 @@ class ReadFile : public ::testing::Test {
 
 TEST_F(ReadFile, PositionalArgumentsKeepTheirMeaning) {
   const std::string file = path("ports.dgrams");
-  write_file(file,
-             R"(d {"@type":"L2Trace","time":45296,"reportFrom":"N0DE","port":"3","srce":"G4ABC","dest":"G4XYZ","l2Type":"UI"})"
-             "\n"
-             R"(d {"@type":"L2Trace","time":45296,"reportFrom":"N0DE","port":"4","srce":"M0PQR","dest":"G4XYZ","l2Type":"UI"})"
-             "\n");
+  write_file(
+      file,
+      R"(d {"@type":"L2Trace","time":45296,"reportFrom":"N0DE","port":"3","srce":"G4ABC","dest":"G4XYZ","l2Type":"UI"})"
+      "\n"
+      R"(d {"@type":"L2Trace","time":45296,"reportFrom":"N0DE","port":"4","srce":"M0PQR","dest":"G4XYZ","l2Type":"UI"})"
+      "\n");
   const std::string capture = path("capture.txt");
   const ProcessResult result =
       run_process({PELLARIN, "3", "--read", file, "-c", "-s", "-L", "-O", capture});
@@ -53,10 +54,11 @@ TEST_F(ReadFile, PositionalArgumentsKeepTheirMeaning) {
 
 TEST_F(ReadFile, MalformedLineStopsAfterEverythingBeforeIt) {
   const std::string file = path("broken.dgrams");
-  write_file(file, "# an evening at N0DE\n" + NODE_UP + "\n\ny " + NODE_DOWN + "\n" + NODE_DOWN +
-                       "\n");
+  write_file(file,
+             "# an evening at N0DE\n" + NODE_UP + "\n\ny " + NODE_DOWN + "\n" + NODE_DOWN + "\n");
   const std::string capture = path("capture.txt");
-  const ProcessResult result = run_process({PELLARIN, "0", "-d", "-c", "--read", file, "-O", capture});
+  const ProcessResult result =
+      run_process({PELLARIN, "0", "-d", "-c", "--read", file, "-O", capture});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(read_file(capture),
             "Showing frames to/from all ports\nIncluding node status reports\n\n" + NODE_UP_TRACE);
@@ -116,8 +118,8 @@ long peak_kilobytes_reading(const std::string& file, int count) {
           << R"(,"ilen":12,"pid":"F0","ptcl":"DATA","text":"line )" << i << "\"}\n";
     }
   }
-  const pid_t pid = spawn_process({PELLARIN, "0", "-q", "-W", "--read", file}, "/dev/null",
-                                  "/dev/null");
+  const pid_t pid =
+      spawn_process({PELLARIN, "0", "-q", "-W", "--read", file}, "/dev/null", "/dev/null");
   int status = 0;
   rusage usage{};
   EXPECT_EQ(wait4(pid, &status, 0, &usage), pid);

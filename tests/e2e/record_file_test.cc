@@ -71,8 +71,8 @@ class RecordFile : public ::testing::Test {
   // A generated session of every kind of report.
   std::string session(int count) {
     const std::string file = dir_ + "/session.dgrams";
-    const ProcessResult generated = run_process({SIM, "generate", "--seed", "11", "--count",
-                                                 std::to_string(count), "--write", file});
+    const ProcessResult generated = run_process(
+        {SIM, "generate", "--seed", "11", "--count", std::to_string(count), "--write", file});
     EXPECT_EQ(generated.status, 0) << generated.err;
     return file;
   }
@@ -85,11 +85,10 @@ TEST_F(RecordFile, ReadingTheRecordGivesTheLiveTraces) {
   ScopedProcess sim(spawn_process(
       {SIM, "replay", played, "--bind", "127.3.6.1", "--rate", "500", "--exit-when-done"},
       dir_ + "/sim.out", dir_ + "/sim.err"));
-  std::vector<std::string> live{PELLARIN, "0", "127.3.6.1", "--record", record, "-O",
-                                dir_ + "/live.txt"};
+  std::vector<std::string> live{PELLARIN, "0",  "127.3.6.1",       "--record",
+                                record,   "-O", dir_ + "/live.txt"};
   live.insert(live.end(), options.begin(), options.end());
-  ScopedProcess client(
-      spawn_process(live, dir_ + "/client.out", dir_ + "/client.err", {"TZ=UTC"}));
+  ScopedProcess client(spawn_process(live, dir_ + "/client.out", dir_ + "/client.err", {"TZ=UTC"}));
   EXPECT_EQ(sim.wait(20000), 0) << read_file(dir_ + "/sim.err");
   EXPECT_TRUE(wait_for_datagrams({record}, 300));
   EXPECT_EQ(client.stop(SIGTERM), 128 + SIGTERM);

@@ -160,8 +160,8 @@ TEST(DatagramFileTest, RejectsALineLongerThanAReaderTakes) {
   ASSERT_EQ(records.size(), 1u);
 
   // The longest line a writer makes is read back.
-  const std::string longest(format_datagram_line(std::string(MAX_DATAGRAM, '\n'),
-                                                 INT64_MAX).view());
+  const std::string longest(
+      format_datagram_line(std::string(MAX_DATAGRAM, '\n'), INT64_MAX).view());
   records.clear();
   EXPECT_TRUE(parse_datagram_text(longest, "longest", records, error)) << error;
   ASSERT_EQ(records.size(), 1u);
