@@ -109,19 +109,22 @@ TEST_F(RecordFile, ClientAndEmulatorWriteTheSameRecord) {
   const std::string by_client = dir_ + "/client.dgrams";
   const std::string by_sim = dir_ + "/sim-record.dgrams";
   // Both subscribers are in before the first datagram goes out: the
-  // client subscribes a second after its start.
+  // recorder subscribes at once, but only to a service that is listening
+  // (its next try would come 11 seconds later); the client subscribes a
+  // second after its start.
   ScopedProcess sim(spawn_process({SIM, "replay", played, "--bind", "127.3.6.2", "--rate", "400",
-                                   "--start-delay", "2500", "--exit-when-done"},
+                                   "--start-delay", "3000", "--exit-when-done"},
                                   dir_ + "/sim.out", dir_ + "/sim.err"));
-  ScopedProcess client(spawn_process({PELLARIN, "0", "127.3.6.2", "-q", "--record", by_client},
-                                     dir_ + "/client.out", dir_ + "/client.err"));
+  ASSERT_TRUE(wait_for_text(dir_ + "/sim.err", "listening on", 5000));
   ScopedProcess recorder(spawn_process({SIM, "record", "--node", "127.3.6.2", "--out", by_sim},
                                        dir_ + "/recorder.out", dir_ + "/recorder.err"));
+  ScopedProcess client(spawn_process({PELLARIN, "0", "127.3.6.2", "-q", "--record", by_client},
+                                     dir_ + "/client.out", dir_ + "/client.err"));
   EXPECT_EQ(sim.wait(20000), 0) << read_file(dir_ + "/sim.err");
   EXPECT_NE(read_file(dir_ + "/sim.err").find("to 2 subscribers"), std::string::npos)
       << read_file(dir_ + "/sim.err");
   EXPECT_TRUE(wait_for_datagrams({by_client}, 120));
-  EXPECT_TRUE(wait_for_datagrams({by_sim}, 120));
+  EXPECT_TRUE(wait_for_datagrams({by_sim}, 120)) << read_file(dir_ + "/recorder.err");
   client.stop(SIGTERM);
   EXPECT_EQ(recorder.stop(SIGTERM), 0);
 
