@@ -109,17 +109,18 @@ TEST_F(RecordFile, ClientAndEmulatorWriteTheSameRecord) {
   const std::string by_client = dir_ + "/client.dgrams";
   const std::string by_sim = dir_ + "/sim-record.dgrams";
   // Both subscribers are in before the first datagram goes out: the
-  // recorder subscribes at once, but only to a service that is listening
-  // (its next try would come 11 seconds later); the client subscribes a
-  // second after its start.
+  // client subscribes a second after its start, the recorder at once (but
+  // only to a service that listens: its next try would come 11 seconds
+  // later), within the second that the service waits after the client.
   ScopedProcess sim(spawn_process({SIM, "replay", played, "--bind", "127.3.6.2", "--rate", "400",
-                                   "--start-delay", "3000", "--exit-when-done"},
+                                   "--start-delay", "1000", "--exit-when-done"},
                                   dir_ + "/sim.out", dir_ + "/sim.err"));
   ASSERT_TRUE(wait_for_text(dir_ + "/sim.err", "listening on", 5000));
-  ScopedProcess recorder(spawn_process({SIM, "record", "--node", "127.3.6.2", "--out", by_sim},
-                                       dir_ + "/recorder.out", dir_ + "/recorder.err"));
   ScopedProcess client(spawn_process({PELLARIN, "0", "127.3.6.2", "-q", "--record", by_client},
                                      dir_ + "/client.out", dir_ + "/client.err"));
+  ASSERT_TRUE(wait_for_text(dir_ + "/sim.err", "subscribed", 5000));
+  ScopedProcess recorder(spawn_process({SIM, "record", "--node", "127.3.6.2", "--out", by_sim},
+                                       dir_ + "/recorder.out", dir_ + "/recorder.err"));
   EXPECT_EQ(sim.wait(20000), 0) << read_file(dir_ + "/sim.err");
   EXPECT_NE(read_file(dir_ + "/sim.err").find("to 2 subscribers"), std::string::npos)
       << read_file(dir_ + "/sim.err");
@@ -137,7 +138,7 @@ TEST_F(RecordFile, SigusrOneReopensWithoutCuttingALine) {
   const std::string played = session(300);
   const std::string record = dir_ + "/rotated.dgrams";
   ScopedProcess sim(spawn_process(
-      {SIM, "replay", played, "--bind", "127.3.6.3", "--rate", "150", "--exit-when-done"},
+      {SIM, "replay", played, "--bind", "127.3.6.3", "--rate", "300", "--exit-when-done"},
       dir_ + "/sim.out", dir_ + "/sim.err"));
   ScopedProcess client(spawn_process({PELLARIN, "0", "127.3.6.3", "-q", "--record", record},
                                      dir_ + "/client.out", dir_ + "/client.err"));
