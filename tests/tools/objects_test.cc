@@ -10,6 +10,22 @@
 namespace sim {
 namespace {
 
+TEST(ObjectsTest, CutsReportsAsTheClientDoes) {
+  struct Case {
+    std::string datagram;
+    std::vector<std::string> reports;
+  };
+  const std::vector<Case> cases = {
+      {R"([{"port":"1"},{"node":{"port":"2"}}])", {R"("port":"1")", R"("node":{"port":"2"})"}},
+      {R"(noise {"text":"a}b{c"} })", {R"("text":"a}b{c")"}},
+      {std::string("{\"a\":1}\0{\"b\":2}", 15), {R"("a":1)"}},
+      {"{" + std::string(1499, ' '), {}},
+      {"{" + std::string(1498, ' ') + "}", {std::string(1498, ' ')}},
+      {"{" + std::string(1499, ' ') + "}", {}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(report_texts(c.datagram), c.reports) << c.datagram;
+}
+
 TEST(ObjectsTest, ReadsTheTopLevelPortLikeAtoi) {
   struct Case {
     std::string report;

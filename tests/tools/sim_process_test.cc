@@ -23,6 +23,7 @@
 
 #include "intake/splitter.h"
 #include "sim/datagram_list.h"
+#include "sim/objects.h"
 
 namespace sim {
 namespace {
@@ -184,19 +185,6 @@ std::vector<std::string> datagrams_of(const std::string& path) {
   std::vector<std::string> bytes;
   for (const Datagram& record : records) bytes.push_back(record.bytes);
   return bytes;
-}
-
-std::vector<std::string> cut_reports;
-
-void collect_report(const char* report) { cut_reports.emplace_back(report); }
-
-// The report texts the client cuts out of the datagram.
-std::vector<std::string> reports_in(std::string datagram) {
-  cut_reports.clear();
-  const size_t length = datagram.size();
-  datagram.push_back('\0');
-  split_datagram(datagram.data(), length, collect_report);
-  return cut_reports;
 }
 
 std::string file_text(const std::string& path) {
@@ -374,7 +362,7 @@ TEST(SimProcessTest, GenerateIsReproducibleCompleteAndValidJson) {
   size_t packed = 0;
   for (const std::string& datagram : datagrams) {
     EXPECT_LE(datagram.size(), MAX_DATAGRAM);
-    const std::vector<std::string> cut = reports_in(datagram);
+    const std::vector<std::string> cut = report_texts(datagram);
     size_t covered = 0;
     for (const std::string& report : cut) {
       covered += report.size() + 2;

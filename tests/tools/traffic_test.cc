@@ -38,7 +38,7 @@ std::vector<std::string> objects_of(uint64_t seed, int datagrams) {
   std::vector<std::string> objects;
   for (int i = 0; i < datagrams; ++i) {
     const std::string datagram = generator.next_datagram();
-    for (const std::string_view object : split_objects(datagram)) objects.emplace_back(object);
+    for (const std::string& report : report_texts(datagram)) objects.push_back(report);
   }
   return objects;
 }

@@ -3,7 +3,6 @@
 #include "sim/objects.h"
 
 #include <array>
-#include <vector>
 
 #include "intake/splitter.h"
 
@@ -61,19 +60,6 @@ std::vector<std::string>* gathered_reports = nullptr;
 
 void gather_report(const char* report) { gathered_reports->emplace_back(report); }
 
-// The report texts the client's splitter hands on for the datagram; none
-// for a datagram longer than the client ever takes whole.
-std::vector<std::string> reports_of(std::string_view datagram) {
-  std::vector<std::string> reports;
-  if (datagram.size() > MAX_DATAGRAM) return reports;
-  std::array<char, MAX_DATAGRAM + 1> data{};
-  datagram.copy(data.data(), datagram.size());
-  gathered_reports = &reports;
-  split_datagram(data.data(), datagram.size(), gather_report);
-  gathered_reports = nullptr;
-  return reports;
-}
-
 int leading_number(std::string_view text) {
   size_t i = 0;
   while (i < text.size() && is_space(text[i])) ++i;
@@ -88,6 +74,17 @@ int leading_number(std::string_view text) {
 }
 
 }  // namespace
+
+std::vector<std::string> report_texts(std::string_view datagram) {
+  std::vector<std::string> reports;
+  if (datagram.size() > MAX_DATAGRAM) return reports;
+  std::array<char, MAX_DATAGRAM + 1> data{};
+  datagram.copy(data.data(), datagram.size());
+  gathered_reports = &reports;
+  split_datagram(data.data(), datagram.size(), gather_report);
+  gathered_reports = nullptr;
+  return reports;
+}
 
 std::optional<int> object_port(std::string_view report) {
   size_t i = 0;
@@ -116,7 +113,7 @@ std::optional<std::string> datagram_for_port(std::string_view datagram, int port
   if (port == 0) return std::string(datagram);
   std::string kept;
   bool all_kept = true;
-  for (const std::string& report : reports_of(datagram)) {
+  for (const std::string& report : report_texts(datagram)) {
     const std::optional<int> object_port_number = object_port(report);
     if (!object_port_number || *object_port_number == port) {
       kept += '{';

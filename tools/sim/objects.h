@@ -5,8 +5,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sim {
+
+// The report texts (each object's text between its braces) that the client
+// cuts out of the datagram, in order; none for a datagram longer than the
+// client ever takes whole.
+std::vector<std::string> report_texts(std::string_view datagram);
 
 // The number the report's top-level "port" key holds, read like atoi
 // (a string "03" is 3, a word is 0), or nothing when the report has no
