@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "app/record_file.h"
 #include "app/settings.h"
 #include "intake/splitter.h"
 #include "output/channels.h"
@@ -118,6 +119,7 @@ int run_receive_loop(int socket_fd) {
     if (reopen_capture != 0) {
       reopen_capture = 0;
       reopen_capture_file();
+      reopen_record_file();
     }
     // Wait for a datagram rather than sleeping blind, so one is handled as
     // soon as it arrives.
@@ -126,6 +128,7 @@ int run_receive_loop(int socket_fd) {
     if (readable) {
       const ssize_t received = recv(socket_fd, buffer.data(), MAX_DATAGRAM, 0);
       if (received > 0) {
+        record_datagram(buffer.data(), static_cast<std::size_t>(received));
         split_datagram(buffer.data(), static_cast<std::size_t>(received));
         std::fflush(console_stream());
       } else {
@@ -140,10 +143,16 @@ int run_receive_loop(int socket_fd) {
       send_subscription(socket_fd);
     }
   }
+  finish_console();
+  return 128 + ending_signal;
+}
+
+int ending_signal_caught() { return ending_signal; }
+
+void finish_console() {
   std::fflush(console_stream());
   if (trace_flag(TF_COLOUR)) {
     con_print("%s", COLOUR_RESET);
     std::fflush(console_stream());
   }
-  return 128 + ending_signal;
 }

@@ -27,3 +27,10 @@ void install_signal_handlers();
 // Receives and handles datagrams until a terminating signal; returns the
 // process's exit status for that signal.
 int run_receive_loop(int socket_fd);
+
+// The terminating signal caught so far, 0 while none.
+int ending_signal_caught();
+
+// Flushes the console and, with colour on, resets its colour: how every
+// run ends.
+void finish_console();
