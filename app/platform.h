@@ -36,6 +36,10 @@ void send_datagram(NetSocket socket, const unsigned char* bytes, std::size_t siz
 
 void sleep_milliseconds(int milliseconds);
 
+// Opens a file for appending whole writes of bytes as given (binary on
+// Windows), creating it readable by all; the descriptor, or -1.
+int open_for_append(const char* path);
+
 // Makes the console show the escape sequences (Windows' virtual-terminal
 // mode) and write standard output and error byte for byte as given.
 void prepare_console();
@@ -43,9 +47,10 @@ void prepare_console();
 // Catches what ends the client (signals, or Windows' console events mapped
 // to the signal numbers a POSIX shell would see) so that the loop can end it
 // between datagrams, and, on POSIX, SIGUSR1's request to reopen the capture
-// file.
+// and record files.
 void install_ending_handlers();
 // The signal number that asked the client to end, or 0.
 int ending_signal();
-// Reopens the capture file if asked to since the last call (POSIX only).
-void reopen_capture_if_asked();
+// Reopens the capture and record files if asked to since the last call
+// (POSIX only: Windows has no SIGUSR1).
+void reopen_files_if_asked();

@@ -1,5 +1,6 @@
 // The platform layer on POSIX systems: BSD sockets, poll, signals.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -12,6 +13,7 @@
 #include <ctime>
 
 #include "app/platform.h"
+#include "app/record_file.h"
 #include "app/settings.h"
 #include "output/channels.h"
 
@@ -90,6 +92,11 @@ void sleep_milliseconds(int milliseconds) {
   }
 }
 
+int open_for_append(const char* path) {
+  constexpr mode_t READABLE_BY_ALL = 0644;
+  return open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, READABLE_BY_ALL);
+}
+
 void prepare_console() {}
 
 void install_ending_handlers() {
@@ -105,10 +112,11 @@ void install_ending_handlers() {
 
 int ending_signal() { return ending_signal_number; }
 
-// logrotate has moved the file away: close it and open the path again.
-void reopen_capture_if_asked() {
+// logrotate has moved the files away: close them and open the paths again.
+void reopen_files_if_asked() {
   if (reopen_requested == 0) return;
   reopen_requested = 0;
+  reopen_record_file();
   if (settings.capture_file == nullptr) return;
   std::fclose(settings.capture_file);
   settings.capture_file = std::fopen(settings.capture_path, "a");

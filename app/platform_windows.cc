@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
@@ -179,6 +180,10 @@ void sleep_milliseconds(int milliseconds) {
     Sleep(static_cast<DWORD>(std::min(left, WAIT_SLICE_MS)));
 }
 
+int open_for_append(const char* path) {
+  return _open(path, _O_WRONLY | _O_CREAT | _O_APPEND | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+
 void prepare_console() {
   // Text mode would turn every "\n" into CR LF, on the console and in a
   // redirected file alike; the capture file alone is a text file.
@@ -194,5 +199,5 @@ void install_ending_handlers() { SetConsoleCtrlHandler(note_console_event, TRUE)
 
 int ending_signal() { return static_cast<int>(ending_signal_number); }
 
-// Windows has no SIGUSR1: nothing asks for the capture file to be reopened.
-void reopen_capture_if_asked() {}
+// Windows has no SIGUSR1: nothing asks for the files to be reopened.
+void reopen_files_if_asked() {}

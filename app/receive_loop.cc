@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "app/platform.h"
+#include "app/record_file.h"
 #include "app/settings.h"
 #include "intake/splitter.h"
 #include "output/channels.h"
@@ -61,12 +62,13 @@ int run_receive_loop(NetSocket socket) {
   std::array<char, RECEIVE_BUFFER_SIZE> buffer;
   std::time_t last_subscription = 0;
   while (ending_signal() == 0) {
-    reopen_capture_if_asked();
+    reopen_files_if_asked();
     // Wait for a datagram rather than sleeping blind, so one is handled as
     // soon as it arrives.
     if (wait_for_datagram(socket, IDLE_WAIT_MS)) {
       const long received = receive_datagram(socket, buffer.data(), MAX_DATAGRAM);
       if (received > 0) {
+        record_datagram(buffer.data(), static_cast<std::size_t>(received));
         split_datagram(buffer.data(), static_cast<std::size_t>(received));
         std::fflush(console_stream());
       } else {
@@ -81,10 +83,16 @@ int run_receive_loop(NetSocket socket) {
       send_subscription(socket);
     }
   }
+  finish_console();
+  return 128 + ending_signal();
+}
+
+int ending_signal_caught() { return ending_signal(); }
+
+void finish_console() {
   std::fflush(console_stream());
   if (trace_flag(TF_COLOUR)) {
     con_print("%s", COLOUR_RESET);
     std::fflush(console_stream());
   }
-  return 128 + ending_signal();
 }

@@ -25,3 +25,10 @@ void encode_subscription(int port, unsigned char bytes[2]);
 // Receives and handles datagrams until a terminating signal; returns the
 // process's exit status for that signal.
 int run_receive_loop(NetSocket socket);
+
+// The terminating signal caught so far, 0 while none.
+int ending_signal_caught();
+
+// Flushes the console and, with colour on, resets its colour: how every
+// run ends.
+void finish_console();

@@ -113,3 +113,18 @@ ProcessResult run_process(const std::vector<std::string>& argv, int timeout_ms) 
   rmdir(dir.c_str());
   return result;
 }
+
+ScopedProcess::~ScopedProcess() {
+  if (!ended_) stop_process(pid_, SIGKILL);
+}
+
+int ScopedProcess::wait(int timeout_ms) {
+  const int status = wait_process(pid_, timeout_ms);
+  ended_ = status != -1000;
+  return status;
+}
+
+int ScopedProcess::stop(int signal_number) {
+  ended_ = true;
+  return stop_process(pid_, signal_number);
+}

@@ -38,3 +38,22 @@ struct ProcessResult {
 
 // Runs a program that ends by itself.
 ProcessResult run_process(const std::vector<std::string>& argv, int timeout_ms = 10000);
+
+// A spawned process that is killed when the test ends, however it ends, so
+// that a failed assertion leaves nothing running on the test's address.
+class ScopedProcess {
+ public:
+  explicit ScopedProcess(pid_t pid) : pid_(pid) {}
+  ScopedProcess(const ScopedProcess&) = delete;
+  ScopedProcess& operator=(const ScopedProcess&) = delete;
+  ~ScopedProcess();
+
+  pid_t pid() const { return pid_; }
+  // As wait_process and stop_process; once it has ended, it is left alone.
+  int wait(int timeout_ms);
+  int stop(int signal_number);
+
+ private:
+  pid_t pid_;
+  bool ended_ = false;
+};

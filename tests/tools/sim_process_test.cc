@@ -21,7 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/datagram_file.h"
+#include "intake/splitter.h"
+#include "sim/datagram_list.h"
 #include "sim/objects.h"
 
 namespace sim {
@@ -178,11 +179,11 @@ class TestSocket {
 };
 
 std::vector<std::string> datagrams_of(const std::string& path) {
-  std::vector<DatagramRecord> records;
+  std::vector<Datagram> records;
   std::string error;
-  EXPECT_TRUE(read_datagram_file(path, records, error)) << error;
+  EXPECT_TRUE(load_datagram_file(path, records, error)) << error;
   std::vector<std::string> bytes;
-  for (const DatagramRecord& record : records) bytes.push_back(record.bytes);
+  for (const Datagram& record : records) bytes.push_back(record.bytes);
   return bytes;
 }
 
@@ -361,11 +362,11 @@ TEST(SimProcessTest, GenerateIsReproducibleCompleteAndValidJson) {
   size_t packed = 0;
   for (const std::string& datagram : datagrams) {
     EXPECT_LE(datagram.size(), MAX_DATAGRAM);
-    const std::vector<std::string_view> cut = split_objects(datagram);
+    const std::vector<std::string> cut = report_texts(datagram);
     size_t covered = 0;
-    for (const std::string_view object : cut) {
-      covered += object.size();
-      objects << object << '\n';
+    for (const std::string& report : cut) {
+      covered += report.size() + 2;
+      objects << '{' << report << "}\n";
     }
     EXPECT_EQ(covered, datagram.size()) << datagram;
     if (cut.size() > 1) ++packed;

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "intake/datagram_file.h"
 #include "sim/commands.h"
-#include "sim/datagram_file.h"
 #include "sim/log.h"
 #include "sim/options.h"
 #include "sim/service.h"
@@ -133,8 +133,8 @@ int write_traffic(const GenerateSettings& settings) {
     std::string datagram = generator.next_datagram();
     const int64_t at_ms = generator.elapsed_ms();
     if (settings.duration && static_cast<double>(at_ms) >= *settings.duration * 1000) break;
-    const std::string line = format_datagram_line(datagram, at_ms);
-    written = std::fwrite(line.data(), 1, line.size(), out) == line.size();
+    const RecordLine line = format_datagram_line(datagram, at_ms);
+    written = std::fwrite(line.text.data(), 1, line.length, out) == line.length;
     ++count;
   }
   if (std::fflush(out) != 0) written = false;

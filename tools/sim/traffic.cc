@@ -4,7 +4,7 @@
 
 #include <ctime>
 
-#include "sim/datagram_file.h"
+#include "intake/splitter.h"
 #include "sim/json.h"
 #include "sim/log.h"
 
