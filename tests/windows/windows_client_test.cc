@@ -115,7 +115,8 @@ const std::string NODE_UP =
 TEST_F(WindowsClient, LiveSessionOverLoopback) {
   const pid_t sim = start_sim("127.11.2.1", NODE_UP);
   const std::string capture = dir_ + "/capture.txt";
-  const pid_t client = start({"300", "127.11.2.1", "-d", "-O", capture});
+  const std::string record = dir_ + "/record.dgrams";
+  const pid_t client = start({"300", "127.11.2.1", "-d", "-O", capture, "--record", record});
 
   ASSERT_TRUE(wait_for_text(sim_log(), "subscribed ", 20000)) << read_file(sim_log());
   EXPECT_NE(read_file(sim_log()).find("port 300 (bytes 01 2c)"), std::string::npos)
@@ -135,7 +136,7 @@ TEST_F(WindowsClient, LiveSessionOverLoopback) {
   const std::string console = read_file(out());
   EXPECT_EQ(console.rfind(BANNER + title(300) + "Showing frames to/from port (300) only\n" +
                               "Including node status reports\n" + "Capturing traces to file '" +
-                              capture + "'\n" + START_LINE,
+                              capture + "'\n",
                           0),
             0U)
       << console;
@@ -155,6 +156,13 @@ TEST_F(WindowsClient, LiveSessionOverLoopback) {
   for (std::size_t at = captured.find('\n'); at != std::string::npos;
        at = captured.find('\n', at + 1))
     EXPECT_TRUE(at > 0 && captured[at - 1] == '\r') << "bare LF at " << at;
+
+  // The record file is a datagram file as on Linux: LF line ends.
+  const std::string recorded = read_file(record);
+  EXPECT_EQ(recorded.rfind("# recorded from 127.11.2.1:7373, port 300\n", 0), 0U) << recorded;
+  EXPECT_NE(recorded.find(R"({"@type":"NodeUpEvent","nodeCall":"N0DE")"), std::string::npos)
+      << recorded;
+  EXPECT_EQ(recorded.find('\r'), std::string::npos) << recorded;
 }
 
 TEST_F(WindowsClient, CtrlCWithoutColourWritesNoReset) {
