@@ -1,7 +1,11 @@
 // The UDP side: the socket towards the node's trace service and the loop.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+
+// The node never sends more than this in one datagram.
+inline constexpr std::size_t MAX_DATAGRAM = 1500;
 
 // The trace service's UDP port on the node's host.
 inline constexpr std::uint16_t TRACE_PORT = 7373;
