@@ -7,6 +7,7 @@
 
 #include "app/settings.h"
 #include "intake/field.h"
+#include "intake/field_lookup.h"
 #include "intake/numbers.h"
 #include "output/channels.h"
 #include "output/preamble.h"

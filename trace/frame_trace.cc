@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "app/settings.h"
+#include "intake/field_lookup.h"
 #include "output/channels.h"
 
 namespace {

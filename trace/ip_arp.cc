@@ -1,7 +1,6 @@
 // IP and ARP summaries.
 #include "trace/ip_arp.h"
 
-#include <array>
 #include <string_view>
 
 #include "app/settings.h"

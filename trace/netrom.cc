@@ -8,6 +8,7 @@
 
 #include "app/settings.h"
 #include "intake/field.h"
+#include "intake/field_lookup.h"
 #include "output/channels.h"
 #include "trace/routing.h"
 
