@@ -1,7 +1,7 @@
 // The platform layer on Windows: Winsock 2.2, the console's virtual-terminal
 // mode, and console control events in place of signals.
+// Brings in windows.h too, after the socket declarations it must follow.
 #include <winsock2.h>
-#include <windows.h>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>

@@ -8,13 +8,14 @@
 #include "app/platform.h"
 #include "app/record_file.h"
 #include "app/settings.h"
+#include "intake/dispatch.h"
 #include "intake/splitter.h"
 #include "output/channels.h"
 
 namespace {
 
 // Room for a whole datagram and the terminator that the splitter writes.
-constexpr std::size_t RECEIVE_BUFFER_SIZE = 1600;
+constexpr std::size_t RECEIVE_BUFFER_SIZE = MAX_DATAGRAM + 100;
 
 // Bursts wait in the socket while a trace is being written; the default
 // buffer holds only about 160 datagrams. The system caps the request.
@@ -69,7 +70,7 @@ int run_receive_loop(NetSocket socket) {
       const long received = receive_datagram(socket, buffer.data(), MAX_DATAGRAM);
       if (received > 0) {
         record_datagram(buffer.data(), static_cast<std::size_t>(received));
-        split_datagram(buffer.data(), static_cast<std::size_t>(received));
+        split_datagram(buffer.data(), static_cast<std::size_t>(received), dispatch_report);
         std::fflush(console_stream());
       } else {
         // An error such as "connection refused" from a node that is not

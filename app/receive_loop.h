@@ -1,9 +1,11 @@
 // The UDP side: the socket towards the node's trace service and the loop.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "app/platform.h"
+#include "intake/datagram.h"
 
 // The trace service's UDP port on the node's host.
 inline constexpr std::uint16_t TRACE_PORT = 7373;

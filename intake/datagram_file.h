@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "intake/splitter.h"
+#include "intake/datagram.h"
 
 // The longest line a reader takes. The longest line a writer makes, a
 // 1500-byte datagram in hex with a time, has about 4,530 characters; the

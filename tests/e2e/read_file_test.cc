@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tests/support/process.h"
+#include "tests/support/test_environment.h"
 
 namespace {
 
@@ -27,11 +28,11 @@ const std::string NODE_DOWN_TRACE = "12:35:00 G4ABC <NODE DOWN>\n  \n";
 
 class ReadFile : public ::testing::Test {
  protected:
-  void TearDown() override { std::filesystem::remove_all(dir_); }
 
   std::string path(const std::string& name) const { return dir_ + "/" + name; }
 
-  std::string dir_ = make_temp_dir();
+  TestDir work_;
+  std::string dir_ = work_.path();
 };
 
 TEST_F(ReadFile, PositionalArgumentsKeepTheirMeaning) {

@@ -13,6 +13,7 @@
 
 #include "intake/datagram_file.h"
 #include "tests/support/process.h"
+#include "tests/support/test_environment.h"
 
 namespace {
 
@@ -64,9 +65,9 @@ std::string without_times(const std::string& text) {
 
 class RecordFile : public ::testing::Test {
  protected:
-  void TearDown() override { std::filesystem::remove_all(dir_); }
 
-  std::string dir_ = make_temp_dir();
+  TestDir work_;
+  std::string dir_ = work_.path();
 
   // A generated session of every kind of report.
   std::string session(int count) {
@@ -83,9 +84,9 @@ TEST_F(RecordFile, ReadingTheRecordGivesTheLiveTraces) {
   const std::string record = dir_ + "/evening.dgrams";
   const std::vector<std::string> options{"-k", "-m", "-d", "-W", "-j", "-S", "-r"};
   ScopedProcess sim(spawn_process(
-      {SIM, "replay", played, "--bind", "127.3.6.1", "--rate", "500", "--exit-when-done"},
+      {SIM, "replay", played, "--bind", test_address(106, 1), "--rate", "500", "--exit-when-done"},
       dir_ + "/sim.out", dir_ + "/sim.err"));
-  std::vector<std::string> live{PELLARIN, "0",  "127.3.6.1",       "--record",
+  std::vector<std::string> live{PELLARIN, "0",  test_address(106, 1),       "--record",
                                 record,   "-O", dir_ + "/live.txt"};
   live.insert(live.end(), options.begin(), options.end());
   ScopedProcess client(spawn_process(live, dir_ + "/client.out", dir_ + "/client.err", {"TZ=UTC"}));
@@ -112,14 +113,14 @@ TEST_F(RecordFile, ClientAndEmulatorWriteTheSameRecord) {
   // client subscribes a second after its start, the recorder at once (but
   // only to a service that listens: its next try would come 11 seconds
   // later), within the second that the service waits after the client.
-  ScopedProcess sim(spawn_process({SIM, "replay", played, "--bind", "127.3.6.2", "--rate", "400",
+  ScopedProcess sim(spawn_process({SIM, "replay", played, "--bind", test_address(106, 2), "--rate", "400",
                                    "--start-delay", "1000", "--exit-when-done"},
                                   dir_ + "/sim.out", dir_ + "/sim.err"));
   ASSERT_TRUE(wait_for_text(dir_ + "/sim.err", "listening on", 5000));
-  ScopedProcess client(spawn_process({PELLARIN, "0", "127.3.6.2", "-q", "--record", by_client},
+  ScopedProcess client(spawn_process({PELLARIN, "0", test_address(106, 2), "-q", "--record", by_client},
                                      dir_ + "/client.out", dir_ + "/client.err"));
   ASSERT_TRUE(wait_for_text(dir_ + "/sim.err", "subscribed", 5000));
-  ScopedProcess recorder(spawn_process({SIM, "record", "--node", "127.3.6.2", "--out", by_sim},
+  ScopedProcess recorder(spawn_process({SIM, "record", "--node", test_address(106, 2), "--out", by_sim},
                                        dir_ + "/recorder.out", dir_ + "/recorder.err"));
   EXPECT_EQ(sim.wait(20000), 0) << read_file(dir_ + "/sim.err");
   EXPECT_NE(read_file(dir_ + "/sim.err").find("to 2 subscribers"), std::string::npos)
@@ -130,7 +131,7 @@ TEST_F(RecordFile, ClientAndEmulatorWriteTheSameRecord) {
   EXPECT_EQ(recorder.stop(SIGTERM), 0);
 
   const std::string client_text = read_file(by_client);
-  EXPECT_TRUE(client_text.starts_with("# recorded from 127.3.6.2:7373, port 0\n@")) << client_text;
+  EXPECT_TRUE(client_text.starts_with("# recorded from " + test_address(106, 2) + ":7373, port 0\n@")) << client_text;
   EXPECT_EQ(without_times(client_text), without_times(read_file(by_sim)));
 }
 
@@ -138,9 +139,9 @@ TEST_F(RecordFile, SigusrOneReopensWithoutCuttingALine) {
   const std::string played = session(300);
   const std::string record = dir_ + "/rotated.dgrams";
   ScopedProcess sim(spawn_process(
-      {SIM, "replay", played, "--bind", "127.3.6.3", "--rate", "300", "--exit-when-done"},
+      {SIM, "replay", played, "--bind", test_address(106, 3), "--rate", "300", "--exit-when-done"},
       dir_ + "/sim.out", dir_ + "/sim.err"));
-  ScopedProcess client(spawn_process({PELLARIN, "0", "127.3.6.3", "-q", "--record", record},
+  ScopedProcess client(spawn_process({PELLARIN, "0", test_address(106, 3), "-q", "--record", record},
                                      dir_ + "/client.out", dir_ + "/client.err"));
   ASSERT_TRUE(wait_for_datagrams({record}, 60));
   ASSERT_EQ(std::rename(record.c_str(), (record + ".1").c_str()), 0);
@@ -153,7 +154,7 @@ TEST_F(RecordFile, SigusrOneReopensWithoutCuttingALine) {
   const std::string new_text = read_file(record);
   ASSERT_FALSE(old_text.empty());
   EXPECT_EQ(old_text.back(), '\n');
-  EXPECT_TRUE(new_text.starts_with("# recorded from 127.3.6.3:7373, port 0\n@")) << new_text;
+  EXPECT_TRUE(new_text.starts_with("# recorded from " + test_address(106, 3) + ":7373, port 0\n@")) << new_text;
   std::vector<std::string> datagrams = datagrams_in(record + ".1");
   const std::vector<std::string> after = datagrams_in(record);
   EXPECT_FALSE(after.empty());

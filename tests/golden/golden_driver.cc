@@ -15,6 +15,8 @@
 
 #include "tests/support/process.h"
 #include "tests/support/report_harness.h"
+#include "tests/support/test_environment.h"
+#include "tests/support/test_environment.h"
 
 namespace {
 
@@ -32,7 +34,7 @@ struct DriverOptions {
 constexpr int CASE_TIMEOUT_MS = 60000;
 
 bool file_exists(const std::string& path) {
-  struct stat info{};
+  struct stat info {};
   return stat(path.c_str(), &info) == 0;
 }
 
@@ -67,8 +69,8 @@ void print_diff(const std::string& expected, const std::string& actual) {
   std::vector<std::vector<int>> common(a.size() + 1, std::vector<int>(b.size() + 1, 0));
   for (std::size_t i = a.size(); i-- > 0;)
     for (std::size_t j = b.size(); j-- > 0;)
-      common[i][j] = a[i] == b[j] ? common[i + 1][j + 1] + 1
-                                  : std::max(common[i + 1][j], common[i][j + 1]);
+      common[i][j] =
+          a[i] == b[j] ? common[i + 1][j + 1] + 1 : std::max(common[i + 1][j], common[i][j + 1]);
   auto show = [](char mark, const std::string& line) {
     std::string shown = visible(line);
     if (!shown.empty() && shown.back() == '\n') shown.pop_back();
@@ -103,7 +105,8 @@ bool compare(const std::string& what, const std::string& expected_path, const st
 }
 
 std::string replace_all(std::string text, const std::string& from, const std::string& to) {
-  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+  for (std::size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, at + to.size()))
     text.replace(at, from.size(), to);
   return text;
 }
@@ -123,7 +126,8 @@ std::string find_program(const std::string& name) {
 
 int run_case(const DriverOptions& options) {
   const std::string dir = options.case_dir;
-  const std::string work = make_temp_dir();
+  const TestDir work_dir;
+  const std::string work = work_dir.path();
   const std::string capture = work + "/capture.txt";
   const std::string console = work + "/console.txt";
   const bool update = std::getenv("PELLARIN_GOLDEN_UPDATE") != nullptr;
@@ -155,9 +159,6 @@ int run_case(const DriverOptions& options) {
     const std::string shown = replace_all(read_file(console), capture, "CAPTURE");
     same = compare("console", dir + "/expected.console", shown, update) && same;
   }
-  for (const char* name : {"/capture.txt", "/console.txt", "/client.err"})
-    std::remove((work + name).c_str());
-  rmdir(work.c_str());
   return same && client_status == 0 && client_errors.empty() ? 0 : 1;
 }
 

@@ -23,6 +23,7 @@
 #include "kiss/unframer.h"
 #include "tests/kiss/vector_file.h"
 #include "tests/support/process.h"
+#include "tests/support/test_environment.h"
 
 namespace {
 
@@ -102,7 +103,7 @@ std::vector<uint8_t> beacon(const std::string& text) {
 std::string first_report(Subscriber& subscriber, int timeout_ms);
 
 struct Workspace {
-  std::string dir = make_temp_dir();
+  std::string dir = make_test_dir();
   std::vector<std::string> files;
   std::string path(const std::string& name) {
     files.push_back(dir + "/" + name);

@@ -13,6 +13,7 @@
 
 #include "tests/kiss/vector_file.h"
 #include "tests/support/process.h"
+#include "tests/support/test_environment.h"
 
 namespace {
 
@@ -78,7 +79,7 @@ TEST(KissDireWolf, UiFramesFromMonitorTextBecomeTheirTraces) {
   const std::string expected_path = DIREWOLF_DIR + "/ui-expected.out";
   const std::string expected = read_file(expected_path);
   const ModemRun run =
-      run_modem("ui", DIREWOLF_DIR + "/ui-frames.txt", count_traces(expected), make_temp_dir());
+      run_modem("ui", DIREWOLF_DIR + "/ui-frames.txt", count_traces(expected), make_test_dir());
   ASSERT_EQ(run.status, 0) << run.logs;
   if (std::getenv("PELLARIN_KISS_VECTORS_UPDATE") != nullptr) {
     write_file(expected_path, run.capture);
@@ -108,7 +109,7 @@ TEST(KissDireWolf, AnyFramesThroughATransmittingModemGiveTheVectorTraces) {
     stream.append(vector.stream.begin(), vector.stream.end());
     expected += vector.trace;
   }
-  const std::string work = make_temp_dir();
+  const std::string work = make_test_dir();
   write_file(work + "/frames.kiss", stream);
   const ModemRun run = run_modem("kiss", work + "/frames.kiss", count_traces(expected), work);
   ASSERT_EQ(run.status, 0) << run.logs;

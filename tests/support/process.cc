@@ -13,22 +13,17 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/test_environment.h"
+
 extern char** environ;
 
 namespace {
 
-void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void sleep_ms(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 }  // namespace
-
-std::string make_temp_dir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/pellarin-test-XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  if (mkdtemp(name.data()) == nullptr) return "/tmp";
-  return name.data();
-}
 
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -103,15 +98,11 @@ bool wait_for_text(const std::string& path, const std::string& text, int timeout
 }
 
 ProcessResult run_process(const std::vector<std::string>& argv, int timeout_ms) {
-  const std::string dir = make_temp_dir();
-  const pid_t pid = spawn_process(argv, dir + "/out", dir + "/err");
+  const TestDir dir;
+  const pid_t pid = spawn_process(argv, dir / "out", dir / "err");
   int status = wait_process(pid, timeout_ms);
   if (status == -1000) status = stop_process(pid, SIGKILL);
-  ProcessResult result{status, read_file(dir + "/out"), read_file(dir + "/err")};
-  std::remove((dir + "/out").c_str());
-  std::remove((dir + "/err").c_str());
-  rmdir(dir.c_str());
-  return result;
+  return {status, read_file(dir / "out"), read_file(dir / "err")};
 }
 
 ScopedProcess::~ScopedProcess() {

@@ -6,9 +6,6 @@
 #include <string>
 #include <vector>
 
-// A fresh directory under the system's temporary directory.
-std::string make_temp_dir();
-
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& text);
 
@@ -17,8 +14,8 @@ void write_file(const std::string& path, const std::string& text);
 // With own_group the child leads a new process group, as a shell's
 // foreground job does, so that a test can signal the whole group.
 pid_t spawn_process(const std::vector<std::string>& argv, const std::string& stdout_path,
-                    const std::string& stderr_path,
-                    const std::vector<std::string>& extra_env = {}, bool own_group = false);
+                    const std::string& stderr_path, const std::vector<std::string>& extra_env = {},
+                    bool own_group = false);
 
 // The exit status (128 + signal number for a killed process), or -1000 when
 // the process is still running after timeout_ms; it is then left running.

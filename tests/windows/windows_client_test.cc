@@ -8,11 +8,11 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "tests/support/process.h"
+#include "tests/support/test_environment.h"
 
 namespace {
 
@@ -32,14 +32,13 @@ class WindowsClient : public ::testing::Test {
     launcher_ = environment("PELLARIN_WINDOWS_LAUNCHER");
     if (client_.empty() || launcher_.empty())
       GTEST_SKIP() << "PELLARIN_WINDOWS_CLIENT and PELLARIN_WINDOWS_LAUNCHER name no client";
-    dir_ = make_temp_dir();
+    dir_ = directory_.path();
   }
 
-  // A failed assertion leaves nothing running, and no file is left behind.
+  // A failed assertion leaves nothing running.
   void TearDown() override {
     for (const pid_t pid : started_)
       if (wait_process(pid, 0) == -1000) stop_process(pid, SIGKILL);
-    if (!dir_.empty()) std::filesystem::remove_all(dir_);
   }
 
   std::vector<std::string> command(const std::vector<std::string>& args) const {
@@ -67,6 +66,7 @@ class WindowsClient : public ::testing::Test {
 
   std::string client_;
   std::string launcher_;
+  TestDir directory_;
   std::string dir_;
   std::vector<pid_t> started_;
 };

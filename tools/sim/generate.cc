@@ -1,6 +1,8 @@
 // pellarin-sim generate: seeded traffic of a small packet network, served to
 // subscribers or written to a datagram file.
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -114,7 +116,7 @@ bool read_settings(const Arguments& arguments, GenerateSettings& settings, std::
 
 int64_t step_ms(double rate) {
   if (rate <= 0) return FAST_STEP_MS;
-  return std::max<int64_t>(1, static_cast<int64_t>(1000.0 / rate + 0.5));
+  return std::max<int64_t>(1, std::llround(1000.0 / rate));
 }
 
 int write_traffic(const GenerateSettings& settings) {

@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "intake/datagram.h"
 #include "intake/splitter.h"
 
 namespace sim {

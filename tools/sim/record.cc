@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "intake/datagram.h"
 #include "intake/datagram_file.h"
 #include "sim/commands.h"
 #include "sim/log.h"
