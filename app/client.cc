@@ -2,11 +2,10 @@
 // through the socket, or a datagram file's.
 #include "app/client.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "app/command_line.h"
+#include "app/platform.h"
 #include "app/read_file.h"
 #include "app/receive_loop.h"
 #include "app/record_file.h"
@@ -25,7 +24,7 @@ void announce_start(const StartupChoice& choice) {
 int read_datagrams(const StartupChoice& choice) {
   std::FILE* in = open_datagram_input(choice.read_path);
   if (in == nullptr) return -1;
-  install_signal_handlers();
+  install_ending_handlers();
   announce_start(choice);
   return run_read_loop(in, choice.read_path, choice.recorded_pace);
 }
@@ -33,6 +32,7 @@ int read_datagrams(const StartupChoice& choice) {
 }  // namespace
 
 int run_client(int argc, char** argv) {
+  prepare_console();
   print_banner();
   const StartupChoice choice = parse_command_line(argc, argv);
   if (choice.finished) return choice.exit_status;
@@ -41,10 +41,11 @@ int run_client(int argc, char** argv) {
   if (choice.record_path != nullptr && !open_record_file(choice.record_path, choice.server_address))
     return -1;
   // Installed before anything can block, so Ctrl-C always resets the colour.
-  install_signal_handlers();
-  const int socket_fd = open_trace_socket(choice.server_address);
-  if (socket_fd < 0) return -1;
+  install_ending_handlers();
+  if (!start_network()) return -1;
+  const NetSocket socket = open_trace_socket(choice.server_address);
+  if (socket == NO_SOCKET) return -1;
   announce_start(choice);
-  sleep(1);
-  return run_receive_loop(socket_fd);
+  sleep_milliseconds(1000);
+  return run_receive_loop(socket);
 }

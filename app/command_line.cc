@@ -239,9 +239,12 @@ StartupChoice parse_command_line(int argc, char** argv) {
   settings.port_filter = read_int(argv[1]);
   if (argc >= 3) choice.server_address = parse_ipv4(argv[2]);
 
-  optind = 0;  // glibc: 0 restarts the scanner, permutation state included
+  // 0 restarts the scanner, permutation state included. getopt_long with no
+  // long options is getopt that passes over the positional arguments on
+  // every platform (MinGW's plain getopt stops at the first of them).
+  optind = 0;
   int option;
-  while ((option = getopt(argc, argv, OPTION_STRING)) != -1) {
+  while ((option = getopt_long(argc, argv, OPTION_STRING, nullptr, nullptr)) != -1) {
     switch (option) {
       case '2': clear_flag(TF_L2); break;
       case '3': clear_flag(TF_L3); break;

@@ -36,7 +36,7 @@ class RecordedPace {
     }
     last_ms_ = at_ms;
     const Clock::time_point due = *origin_ + std::chrono::milliseconds(at_ms - origin_ms_);
-    for (Clock::time_point at = now; at < due && ending_signal_caught() == 0; at = Clock::now())
+    for (Clock::time_point at = now; at < due && ending_signal() == 0; at = Clock::now())
       std::this_thread::sleep_for(std::min<Clock::duration>(due - at, LONGEST_SLEEP));
   }
 
@@ -60,9 +60,9 @@ int run_read_loop(std::FILE* in, const char* path, bool recorded_pace) {
   DatagramFileReader reader(in, standard_input ? "<stdin>" : path);
   DatagramRecord record;
   RecordedPace pace;
-  while (ending_signal_caught() == 0 && reader.next(record)) {
+  while (ending_signal() == 0 && reader.next(record)) {
     if (recorded_pace && record.at_ms) pace.wait_for(*record.at_ms);
-    if (ending_signal_caught() != 0) break;
+    if (ending_signal() != 0) break;
     // The receive loop hands on only datagrams of at least one byte.
     if (record.length == 0) continue;
     split_datagram(record.bytes.data(), record.length, dispatch_report);
@@ -70,7 +70,7 @@ int run_read_loop(std::FILE* in, const char* path, bool recorded_pace) {
   }
   if (!standard_input) std::fclose(in);
   finish_console();
-  if (ending_signal_caught() != 0) return 128 + ending_signal_caught();
+  if (ending_signal() != 0) return 128 + ending_signal();
   if (reader.error().empty()) return 0;
   con_print("Stopped reading at %s\n", reader.error().c_str());
   std::fflush(console_stream());

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "app/platform.h"
 #include "intake/datagram.h"
 
 // The trace service's UDP port on the node's host.
@@ -17,19 +18,15 @@ inline constexpr std::uint16_t LOCAL_PORT_LAST = 33000;
 // one every 11 seconds of the clock.
 inline constexpr long KEEPALIVE_INTERVAL = 10;
 
-// Opens and connects the socket; returns it, or -1 after printing why.
-int open_trace_socket(std::uint32_t server_address);
+// Opens and connects the socket; returns it, or NO_SOCKET after printing why.
+NetSocket open_trace_socket(std::uint32_t server_address);
 
 // The two subscription bytes for a port: big-endian, 0 for all ports.
 void encode_subscription(int port, unsigned char bytes[2]);
 
-// Catches the signals that end the client (and SIGUSR1, which reopens the
-// capture file) so that the loop can act on them between datagrams.
-void install_signal_handlers();
-
 // Receives and handles datagrams until a terminating signal; returns the
 // process's exit status for that signal.
-int run_receive_loop(int socket_fd);
+int run_receive_loop(NetSocket socket);
 
 // The terminating signal caught so far, 0 while none.
 int ending_signal_caught();

@@ -1,13 +1,13 @@
 // The record file: one datagram-file line per datagram, each in one write.
 #include "app/record_file.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <string>
 #include <string_view>
 
+#include "app/platform.h"
 #include "app/receive_loop.h"
 #include "app/settings.h"
 #include "intake/datagram_file.h"
@@ -15,18 +15,12 @@
 
 namespace {
 
-constexpr mode_t RECORD_FILE_MODE = 0644;
-
 int record_fd = -1;
 std::string record_path;
 std::uint32_t node_address = 0;
 // A time_point is zero-initialised; its constructor cannot throw.
 std::chrono::steady_clock::time_point recording_start;  // NOLINT(cert-err58-cpp)
 bool failing = false;
-
-int open_for_append(const std::string& path) {
-  return open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, RECORD_FILE_MODE);
-}
 
 // One write per line, so that a killed client leaves whole lines only; the
 // piece of a line that a full disk cut short is taken back.
@@ -50,7 +44,7 @@ void write_header() {
 bool open_record_file(const char* path, std::uint32_t server_address) {
   record_path = path;
   node_address = server_address;
-  record_fd = open_for_append(record_path);
+  record_fd = open_for_append(record_path.c_str());
   if (record_fd < 0) {
     con_print("Can't open record file '%s'\n", path);
     return false;
@@ -71,7 +65,7 @@ void record_datagram(const char* data, std::size_t length) {
 void reopen_record_file() {
   if (record_path.empty()) return;
   if (record_fd >= 0) close(record_fd);
-  record_fd = open_for_append(record_path);
+  record_fd = open_for_append(record_path.c_str());
   if (record_fd < 0) {
     con_print("Can't open record file '%s'\n", record_path.c_str());
     return;

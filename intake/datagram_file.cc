@@ -5,9 +5,11 @@
 #include <cstdarg>
 #include <utility>
 
+#include "output/print_format.h"
+
 namespace {
 
-[[gnu::format(printf, 2, 3)]] LineKind malformed(std::string& error, const char* format, ...) {
+PRINTF_FORMAT(2, 3) LineKind malformed(std::string& error, const char* format, ...) {
   std::array<char, 160> text{};
   va_list arguments;
   va_start(arguments, format);

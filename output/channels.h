@@ -10,6 +10,8 @@
 // receive loop) or one field of at most 2047 characters with a short label.
 inline constexpr std::size_t OUT_BUFFER_SIZE = 4096;
 
+#include "output/print_format.h"
+
 // A newline and four spaces: how decoders begin a continuation line.
 inline constexpr char CONTINUATION[] = "\n    ";
 
@@ -18,11 +20,11 @@ inline constexpr int WRAP_INDENT = 8;
 
 // Console text that is not part of the trace: banner, usage, warnings and,
 // normally, colour escapes. Never reaches the capture file; ignores -q.
-int con_print(const char* format, ...) __attribute__((format(printf, 1, 2)));
+int con_print(const char* format, ...) PRINTF_FORMAT(1, 2);
 
 // Trace text: to the capture file (flushed at once) when one is open, and to
 // the console unless quiet. Returns the length of the formatted text.
-int out_print(const char* format, ...) __attribute__((format(printf, 1, 2)));
+int out_print(const char* format, ...) PRINTF_FORMAT(1, 2);
 
 // Starts a continuation line indented by eight columns; returns 8.
 int wrap_line();

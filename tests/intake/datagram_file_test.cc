@@ -19,12 +19,14 @@ struct Parsed {
 // then holding the records before it.
 bool parse_datagram_text(const std::string& text, const std::string& name,
                          std::vector<Parsed>& records, std::string& error) {
-  std::string data = text;
-  std::FILE* in = fmemopen(data.data(), data.size(), "rb");
-  if (in == nullptr) {
-    error = "fmemopen failed";
+  // A temporary file rather than fmemopen, which Windows lacks.
+  std::FILE* in = std::tmpfile();
+  if (in == nullptr || std::fwrite(text.data(), 1, text.size(), in) != text.size()) {
+    error = "no temporary file";
+    if (in != nullptr) std::fclose(in);
     return false;
   }
+  std::rewind(in);
   DatagramFileReader reader(in, name);
   DatagramRecord record;
   while (reader.next(record)) records.push_back({std::string(record.view()), record.at_ms});

@@ -2,6 +2,8 @@
 #include "tests/support/report_harness.h"
 
 #include <cstdlib>
+#include <ctime>
+#include <string>
 #include <vector>
 
 #include "intake/dispatch.h"
@@ -11,8 +13,10 @@
 void ReportTest::SetUp() {
   settings = Settings{};
   settings.trace_flags = TF_DEFAULTS & ~(TF_TIMESTAMP | TF_COLOUR);
-  console_ = open_memstream(&console_data_, &console_size_);
-  capture_ = open_memstream(&capture_data_, &capture_size_);
+  console_ = std::tmpfile();
+  capture_ = std::tmpfile();
+  ASSERT_NE(console_, nullptr);
+  ASSERT_NE(capture_, nullptr);
   set_console_stream(console_);
   settings.capture_file = capture_;
   console_taken_ = capture_taken_ = 0;
@@ -21,10 +25,8 @@ void ReportTest::SetUp() {
 void ReportTest::TearDown() {
   set_console_stream(nullptr);
   settings = Settings{};
-  std::fclose(console_);
-  std::fclose(capture_);
-  std::free(console_data_);
-  std::free(capture_data_);
+  if (console_ != nullptr) std::fclose(console_);
+  if (capture_ != nullptr) std::fclose(capture_);
 }
 
 void ReportTest::flags(std::uint32_t set, std::uint32_t clear) {
@@ -47,14 +49,39 @@ ChannelText ReportTest::report(std::string_view inner_text) {
   return feed(datagram);
 }
 
-ChannelText ReportTest::take_output() {
-  std::fflush(console_);
-  std::fflush(capture_);
-  ChannelText text{std::string(console_data_ + console_taken_, console_size_ - console_taken_),
-                   std::string(capture_data_ + capture_taken_, capture_size_ - capture_taken_)};
-  console_taken_ = console_size_;
-  capture_taken_ = capture_size_;
+namespace {
+
+// What was written to the stream since `taken`; leaves it positioned at its end.
+std::string text_since(std::FILE* stream, long& taken) {
+  std::fflush(stream);
+  std::fseek(stream, 0, SEEK_END);
+  const long end = std::ftell(stream);
+  std::string text(static_cast<std::size_t>(end - taken), '\0');
+  std::fseek(stream, taken, SEEK_SET);
+  text.resize(std::fread(text.data(), 1, text.size(), stream));
+  std::fseek(stream, 0, SEEK_END);
+  taken = end;
   return text;
+}
+
+}  // namespace
+
+ChannelText ReportTest::take_output() {
+  return {text_since(console_, console_taken_), text_since(capture_, capture_taken_)};
+}
+
+void set_time_zone(const char* tz) {
+#ifdef _WIN32
+  _putenv_s("TZ", tz != nullptr ? tz : "");
+  _tzset();
+#else
+  if (tz != nullptr) {
+    setenv("TZ", tz, 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
+#endif
 }
 
 std::string visible(std::string_view text) {

@@ -16,7 +16,8 @@ struct ChannelText {
 
 // Resets the process-wide settings for every test (time stamps and colour
 // off unless a test turns them on, so expected texts stay readable) and
-// points the console and the capture file at memory streams.
+// points the console and the capture file at anonymous temporary files
+// (binary, removed when closed; open_memstream is not on every platform).
 class ReportTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -37,15 +38,14 @@ class ReportTest : public ::testing::Test {
   std::FILE* capture_stream() const { return capture_; }
 
  private:
-  char* console_data_ = nullptr;
-  std::size_t console_size_ = 0;
   std::FILE* console_ = nullptr;
-  char* capture_data_ = nullptr;
-  std::size_t capture_size_ = 0;
   std::FILE* capture_ = nullptr;
-  std::size_t console_taken_ = 0;
-  std::size_t capture_taken_ = 0;
+  long console_taken_ = 0;
+  long capture_taken_ = 0;
 };
+
+// Sets TZ (nullptr removes it) and makes the C library read it again.
+void set_time_zone(const char* tz);
 
 // Shows control characters as C escapes, so a failing comparison says
 // exactly which bytes differ.

@@ -19,17 +19,11 @@ class RoutingTest : public ReportTest {
   void SetUp() override {
     ReportTest::SetUp();
     if (const char* tz = std::getenv("TZ")) saved_tz_ = tz;
-    setenv("TZ", "UTC", 1);
-    tzset();
+    set_time_zone("UTC");
   }
 
   void TearDown() override {
-    if (saved_tz_) {
-      setenv("TZ", saved_tz_->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
+    set_time_zone(saved_tz_ ? saved_tz_->c_str() : nullptr);
     ReportTest::TearDown();
   }
 

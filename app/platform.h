@@ -1,0 +1,56 @@
+// Everything that differs between POSIX systems and Windows: the UDP socket,
+// waiting and sleeping, the console, and how the client is told to end.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// A socket handle wide enough for both a POSIX descriptor and a Winsock SOCKET.
+using NetSocket = std::intptr_t;
+inline constexpr NetSocket NO_SOCKET = -1;
+
+// Starts the socket library (Winsock 2.2 on Windows); false after printing
+// why, and the client then ends with status -1.
+bool start_network();
+
+// Each of these prints the failure as perror does, under the given name,
+// before returning false or NO_SOCKET.
+NetSocket open_udp_socket(const char* failure_name);
+bool set_non_blocking(NetSocket socket, const char* failure_name);
+bool connect_socket(NetSocket socket, std::uint32_t address, std::uint16_t port,
+                    const char* failure_name);
+
+// Silent: the caller tries the next port or goes on without a binding.
+bool bind_local_port(NetSocket socket, std::uint16_t port);
+// Asks for a larger receive buffer; the system may cap or refuse it.
+void request_receive_buffer(NetSocket socket, int bytes);
+void close_socket(NetSocket socket);
+
+// Waits at most timeout_ms for a datagram; returns early, false, when the
+// client has been told to end.
+bool wait_for_datagram(NetSocket socket, int timeout_ms);
+// The datagram's length, or 0 or less for nothing waiting or any error.
+long receive_datagram(NetSocket socket, char* buffer, std::size_t size);
+// The result is not looked at: a lost datagram is sent again later.
+void send_datagram(NetSocket socket, const unsigned char* bytes, std::size_t size);
+
+void sleep_milliseconds(int milliseconds);
+
+// Opens a file for appending whole writes of bytes as given (binary on
+// Windows), creating it readable by all; the descriptor, or -1.
+int open_for_append(const char* path);
+
+// Makes the console show the escape sequences (Windows' virtual-terminal
+// mode) and write standard output and error byte for byte as given.
+void prepare_console();
+
+// Catches what ends the client (signals, or Windows' console events mapped
+// to the signal numbers a POSIX shell would see) so that the loop can end it
+// between datagrams, and, on POSIX, SIGUSR1's request to reopen the capture
+// and record files.
+void install_ending_handlers();
+// The signal number that asked the client to end, or 0.
+int ending_signal();
+// Reopens the capture and record files if asked to since the last call
+// (POSIX only: Windows has no SIGUSR1).
+void reopen_files_if_asked();

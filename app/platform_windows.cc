@@ -1,0 +1,203 @@
+// The platform layer on Windows: Winsock 2.2, the console's virtual-terminal
+// mode, and console control events in place of signals.
+// Brings in windows.h too, after the socket declarations it must follow.
+#include <winsock2.h>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <csignal>
+#include <cstdio>
+
+#include "app/platform.h"
+#include "app/platform_windows.h"
+#include "output/channels.h"
+
+namespace {
+
+// Windows has no SIGHUP; closing the console stands for it, with the number
+// and so the exit status (129) that a POSIX shell gives a hung-up client.
+constexpr int SIGNAL_HANGUP = 1;
+
+// A console event arrives on a thread of its own while the loop waits; the
+// wait is cut into slices this long so that the loop sees it soon.
+constexpr int WAIT_SLICE_MS = 50;
+
+// After a close event Windows ends the process once the handler returns (and
+// at the latest some seconds later): the handler holds on this long so that
+// the loop can reset the colour and return from main first.
+constexpr DWORD CLOSE_GRACE_MS = 4000;
+
+volatile LONG ending_signal_number = 0;
+
+SOCKET handle(NetSocket socket) { return static_cast<SOCKET>(socket); }
+
+struct SocketErrorText {
+  int code;
+  const char* text;
+};
+
+// The Winsock errors that the socket calls here can meet, with the text that
+// perror gives for the same error on Linux, so that a failure reads alike.
+constexpr std::array<SocketErrorText, 16> LINUX_ERROR_TEXTS{{
+    {WSAEACCES, "Permission denied"},
+    {WSAEADDRINUSE, "Address already in use"},
+    {WSAEADDRNOTAVAIL, "Cannot assign requested address"},
+    {WSAEAFNOSUPPORT, "Address family not supported by protocol"},
+    {WSAECONNREFUSED, "Connection refused"},
+    {WSAEFAULT, "Bad address"},
+    {WSAEHOSTUNREACH, "No route to host"},
+    {WSAEINVAL, "Invalid argument"},
+    {WSAEMFILE, "Too many open files"},
+    {WSAENETDOWN, "Network is down"},
+    {WSAENETUNREACH, "Network is unreachable"},
+    {WSAENOBUFS, "No buffer space available"},
+    {WSAENOTSOCK, "Socket operation on non-socket"},
+    {WSAEPROTONOSUPPORT, "Protocol not supported"},
+    {WSAEPROTOTYPE, "Protocol wrong type for socket"},
+    {WSAESOCKTNOSUPPORT, "Socket type not supported"},
+}};
+
+// perror's form, "name: message": Linux's text where Linux has the error,
+// else Windows' own.
+void print_socket_error(const char* failure_name) {
+  const int code = WSAGetLastError();
+  for (const SocketErrorText& known : LINUX_ERROR_TEXTS) {
+    if (known.code == code) {
+      std::fprintf(stderr, "%s: %s\n", failure_name, known.text);
+      return;
+    }
+  }
+  char message[256] = {};
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, static_cast<DWORD>(code), 0, message,
+                                      sizeof message, nullptr);
+  std::size_t end = length;
+  while (end > 0 && (message[end - 1] == '\n' || message[end - 1] == '\r' ||
+                     message[end - 1] == ' ' || message[end - 1] == '.'))
+    --end;
+  message[end] = '\0';
+  if (end == 0) std::snprintf(message, sizeof message, "Winsock error %d", code);
+  std::fprintf(stderr, "%s: %s\n", failure_name, message);
+}
+
+BOOL WINAPI note_console_event(DWORD event) {
+  const int signal_number = signal_for_console_event(event);
+  if (signal_number == 0) return FALSE;
+  InterlockedExchange(&ending_signal_number, signal_number);
+  if (event == CTRL_CLOSE_EVENT) Sleep(CLOSE_GRACE_MS);
+  return TRUE;
+}
+
+}  // namespace
+
+int signal_for_console_event(unsigned long event) {
+  switch (event) {
+    case CTRL_C_EVENT: return SIGINT;
+    case CTRL_BREAK_EVENT: return SIGTERM;
+    case CTRL_CLOSE_EVENT: return SIGNAL_HANGUP;
+    default: return 0;
+  }
+}
+
+bool start_network() {
+  WSADATA details;
+  const int code = WSAStartup(MAKEWORD(2, 2), &details);
+  if (code == 0) return true;
+  con_print("Winsock initialisation error %d", code);
+  return false;
+}
+
+NetSocket open_udp_socket(const char* failure_name) {
+  const SOCKET socket_handle = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (socket_handle == INVALID_SOCKET) {
+    print_socket_error(failure_name);
+    return NO_SOCKET;
+  }
+  return static_cast<NetSocket>(socket_handle);
+}
+
+bool set_non_blocking(NetSocket socket, const char* failure_name) {
+  u_long non_blocking = 1;
+  if (ioctlsocket(handle(socket), FIONBIO, &non_blocking) == 0) return true;
+  print_socket_error(failure_name);
+  return false;
+}
+
+bool connect_socket(NetSocket socket, std::uint32_t address, std::uint16_t port,
+                    const char* failure_name) {
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_addr.s_addr = htonl(address);
+  peer.sin_port = htons(port);
+  if (connect(handle(socket), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0)
+    return true;
+  print_socket_error(failure_name);
+  return false;
+}
+
+bool bind_local_port(NetSocket socket, std::uint16_t port) {
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  local.sin_port = htons(port);
+  return bind(handle(socket), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+}
+
+void request_receive_buffer(NetSocket socket, int bytes) {
+  (void)setsockopt(handle(socket), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes),
+                   sizeof bytes);
+}
+
+void close_socket(NetSocket socket) { closesocket(handle(socket)); }
+
+bool wait_for_datagram(NetSocket socket, int timeout_ms) {
+  int left = timeout_ms;
+  do {
+    const int slice = std::min(left, WAIT_SLICE_MS);
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(handle(socket), &readable);
+    timeval limit{slice / 1000, (slice % 1000) * 1000};
+    if (select(0, &readable, nullptr, nullptr, &limit) > 0) return true;
+    left -= slice;
+  } while (left > 0 && ending_signal() == 0);
+  return false;
+}
+
+long receive_datagram(NetSocket socket, char* buffer, std::size_t size) {
+  return recv(handle(socket), buffer, static_cast<int>(size), 0);
+}
+
+void send_datagram(NetSocket socket, const unsigned char* bytes, std::size_t size) {
+  (void)send(handle(socket), reinterpret_cast<const char*>(bytes), static_cast<int>(size), 0);
+}
+
+void sleep_milliseconds(int milliseconds) {
+  for (int left = milliseconds; left > 0 && ending_signal() == 0; left -= WAIT_SLICE_MS)
+    Sleep(static_cast<DWORD>(std::min(left, WAIT_SLICE_MS)));
+}
+
+int open_for_append(const char* path) {
+  return _open(path, _O_WRONLY | _O_CREAT | _O_APPEND | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+
+void prepare_console() {
+  // Text mode would turn every "\n" into CR LF, on the console and in a
+  // redirected file alike; the capture file alone is a text file.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+  const HANDLE console = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (console == INVALID_HANDLE_VALUE || GetConsoleMode(console, &mode) == 0) return;
+  SetConsoleMode(console, mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+}
+
+void install_ending_handlers() { SetConsoleCtrlHandler(note_console_event, TRUE); }
+
+int ending_signal() { return static_cast<int>(ending_signal_number); }
+
+// Windows has no SIGUSR1: nothing asks for the files to be reopened.
+void reopen_files_if_asked() {}

@@ -1,0 +1,81 @@
+// The platform layer on loopback sockets: non-blocking receive, waiting,
+// sending, and the ending signal it reports.
+#include "app/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+
+namespace {
+
+// This machine's loopback, on an address kept for these tests; the sockets
+// are bound to every address, so a datagram to it reaches them.
+constexpr std::uint32_t TEST_ADDRESS = 0x7F0B0301;  // 127.11.3.1
+constexpr std::uint16_t FIRST_TEST_PORT = 47300;
+constexpr int TEST_PORTS = 100;
+
+// Opens a non-blocking socket bound to the first free test port.
+NetSocket open_bound(std::uint16_t& port) {
+  const NetSocket socket = open_udp_socket("Socket");
+  if (socket == NO_SOCKET) return NO_SOCKET;
+  EXPECT_TRUE(set_non_blocking(socket, "ioctlsocket"));
+  for (int offset = 0; offset < TEST_PORTS; ++offset) {
+    port = static_cast<std::uint16_t>(FIRST_TEST_PORT + offset);
+    if (bind_local_port(socket, port)) return socket;
+  }
+  close_socket(socket);
+  return NO_SOCKET;
+}
+
+// A node's socket (bound, any address) and the client's, connected to it.
+class PlatformSocket : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(start_network());
+    std::uint16_t node_port = 0;
+    std::uint16_t client_port = 0;
+    node_ = open_bound(node_port);
+    client_ = open_bound(client_port);
+    if (node_ == NO_SOCKET || client_ == NO_SOCKET)
+      GTEST_SKIP() << "no two free ports from " << FIRST_TEST_PORT;
+    ASSERT_TRUE(connect_socket(client_, TEST_ADDRESS, node_port, "connect"));
+  }
+
+  void TearDown() override {
+    if (node_ != NO_SOCKET) close_socket(node_);
+    if (client_ != NO_SOCKET) close_socket(client_);
+  }
+
+  NetSocket node_ = NO_SOCKET;
+  NetSocket client_ = NO_SOCKET;
+};
+
+TEST_F(PlatformSocket, NothingWaitingNeitherBlocksNorWaitsPastItsTime) {
+  char buffer[16];
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_LE(receive_datagram(client_, buffer, sizeof buffer), 0);
+  EXPECT_FALSE(wait_for_datagram(client_, 120));
+  const double waited =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(waited, 0.1);
+  EXPECT_LT(waited, 5.0);
+}
+
+TEST_F(PlatformSocket, ADatagramSentIsWaitedForAndReceivedWhole) {
+  const unsigned char subscription[] = {0x01, 0x2C};
+  send_datagram(client_, subscription, sizeof subscription);
+  ASSERT_TRUE(wait_for_datagram(node_, 5000));
+  char buffer[16] = {};
+  ASSERT_EQ(receive_datagram(node_, buffer, sizeof buffer), 2);
+  EXPECT_EQ(static_cast<unsigned char>(buffer[0]), 0x01);
+  EXPECT_EQ(static_cast<unsigned char>(buffer[1]), 0x2C);
+  EXPECT_LE(receive_datagram(node_, buffer, sizeof buffer), 0);
+}
+
+TEST(PlatformEnding, NoSignalUntilOneArrives) {
+  install_ending_handlers();
+  EXPECT_EQ(ending_signal(), 0);
+}
+
+}  // namespace
