@@ -1,6 +1,8 @@
 // Process helpers for end-to-end tests and the golden driver.
 #include "tests/support/process.h"
 
+#include "tests/support/launcher.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -48,8 +50,9 @@ pid_t spawn_process(const std::vector<std::string>& argv, const std::string& std
   std::vector<std::string> env_text;
   for (char** entry = environ; *entry != nullptr; ++entry) env_text.emplace_back(*entry);
   for (const std::string& extra : extra_env) env_text.push_back(extra);
+  const std::vector<std::string> launched = with_launcher(argv);
   std::vector<char*> args;
-  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  for (const std::string& arg : launched) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
   std::vector<char*> env;
   for (const std::string& entry : env_text) env.push_back(const_cast<char*>(entry.c_str()));

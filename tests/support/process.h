@@ -12,7 +12,8 @@ std::string make_temp_dir();
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& text);
 
-// Starts argv[0] with standard output and error going to the given files
+// Starts argv[0] (through the test launcher when it is a program of this
+// build tree, see launcher.h) with standard output and error going to the given files
 // (standard input from /dev/null); extra_env entries are "NAME=value".
 // With own_group the child leads a new process group, as a shell's
 // foreground job does, so that a test can signal the whole group.
