@@ -5,6 +5,7 @@ set(CMAKE_SYSTEM_PROCESSOR armv7l)
 set(PELLARIN_TARGET_TRIPLET arm-linux-gnueabihf)
 set(PELLARIN_DEBIAN_ARCHITECTURE armhf)
 set(PELLARIN_QEMU qemu-arm)
+set(PELLARIN_LIBGCC_VERSION 3.5)
 include(${CMAKE_CURRENT_LIST_DIR}/debian-cross.cmake)
 
 # The C library's time_t is 32 bits here unless asked for 64: without it

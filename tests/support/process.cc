@@ -75,6 +75,7 @@ pid_t spawn_process(const std::vector<std::string>& argv, const std::string& std
 }
 
 int wait_process(pid_t pid, int timeout_ms) {
+  timeout_ms = scaled_ms(timeout_ms);
   for (int waited = 0;; waited += 10) {
     int status = 0;
     const pid_t done = waitpid(pid, &status, WNOHANG);
@@ -98,6 +99,7 @@ int stop_process(pid_t pid, int signal_number, int timeout_ms) {
 }
 
 bool wait_for_text(const std::string& path, const std::string& text, int timeout_ms) {
+  timeout_ms = scaled_ms(timeout_ms);
   for (int waited = 0; waited <= timeout_ms; waited += 20) {
     if (read_file(path).find(text) != std::string::npos) return true;
     sleep_ms(20);

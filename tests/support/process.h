@@ -21,6 +21,9 @@ pid_t spawn_process(const std::vector<std::string>& argv, const std::string& std
                     const std::string& stderr_path,
                     const std::vector<std::string>& extra_env = {}, bool own_group = false);
 
+// Every timeout below is what a native build needs; the helpers stretch it
+// by the test time scale (launcher.h) for emulated runs.
+
 // The exit status (128 + signal number for a killed process), or -1000 when
 // the process is still running after timeout_ms; it is then left running.
 int wait_process(pid_t pid, int timeout_ms);
