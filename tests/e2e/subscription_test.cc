@@ -54,6 +54,8 @@ TEST(Subscription, BytesArePortBigEndian) {
       {"0", "127.3.1.1", "port 0 (bytes 00 00)"},
       {"3", "127.3.1.2", "port 3 (bytes 00 03)"},
       {"300", "127.3.1.3", "port 300 (bytes 01 2c)"},
+      // Both bytes above 0x7f: no sign extension, whether char is signed or not.
+      {"33023", "127.3.1.8", "port 33023 (bytes 80 ff)"},
   };
   const std::string dir = make_temp_dir();
   std::vector<Running> sims;

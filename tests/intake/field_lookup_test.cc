@@ -63,6 +63,9 @@ const LookupCase LOOKUP_CASES[] = {
     {"\"p\xc3\xa9\":\"x\"", "P\xc3\x89", 15, false, "#"},
     // Control bytes from the network never reach the terminal raw.
     {"\"text\":\"a\x1b[2Jb\x07\x7f\"", "text", 40, true, "a.[2Jb.."},
+    // Bytes from 0x80 upwards are not control bytes, whether char is signed
+    // (x86-64) or not (ARM).
+    {"\"text\":\"\x80\xc3\xa9\xff\"", "text", 40, true, "\x80\xc3\xa9\xff"},
 };
 
 TEST(FieldLookup, TableOfTextsKeysAndLimits) {

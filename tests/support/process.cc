@@ -1,9 +1,8 @@
 // Process helpers for end-to-end tests and the golden driver.
 #include "tests/support/process.h"
 
-#include "tests/support/launcher.h"
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,11 +14,45 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/launcher.h"
+
 extern char** environ;
 
 namespace {
 
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+struct Child {
+  pid_t pid;
+  bool own_group;
+};
+
+std::vector<Child>& children() {
+  static std::vector<Child> started;
+  return started;
+}
+
+// A test that ends early (a failed ASSERT) skips its own clean-up; the
+// programs it started would outlive the test binary and keep their loopback
+// address and subscription from every later run. Whatever a test started
+// and left running ends with the test.
+class EndLeftoverChildren : public ::testing::EmptyTestEventListener {
+  void OnTestEnd(const ::testing::TestInfo&) override {
+    for (const Child& child : children()) {
+      // 0: a child of this process that is still running (never a stranger
+      // that reused the number of one already waited for).
+      if (waitpid(child.pid, nullptr, WNOHANG) != 0) continue;
+      kill(child.own_group ? -child.pid : child.pid, SIGKILL);
+      waitpid(child.pid, nullptr, 0);
+    }
+    children().clear();
+  }
+};
+
+const bool LEFTOVER_CHILDREN_END = [] {
+  ::testing::UnitTest::GetInstance()->listeners().Append(new EndLeftoverChildren);
+  return true;
+}();
 
 }  // namespace
 
@@ -71,6 +104,7 @@ pid_t spawn_process(const std::vector<std::string>& argv, const std::string& std
     execve(args[0], args.data(), env.data());
     _exit(127);
   }
+  if (pid > 0) children().push_back({pid, own_group});
   return pid;
 }
 
