@@ -1,4 +1,5 @@
-// Start-up: banner, command line, capture file, socket, summary, loop.
+// Start-up: banner, command line, capture file, then the node's datagrams
+// through the socket, or a datagram file's.
 #include "app/client.h"
 
 #include <unistd.h>
@@ -6,22 +7,44 @@
 #include <cstdio>
 
 #include "app/command_line.h"
+#include "app/read_file.h"
 #include "app/receive_loop.h"
+#include "app/record_file.h"
 #include "app/settings.h"
 #include "output/channels.h"
+
+namespace {
+
+void announce_start(const StartupChoice& choice) {
+  con_print("\033]0;Pellarin (%d)\a", settings.port_filter);
+  print_settings_summary(choice);
+  std::fflush(console_stream());
+}
+
+// No socket, no subscription and no pause: the file is all there is.
+int read_datagrams(const StartupChoice& choice) {
+  std::FILE* in = open_datagram_input(choice.read_path);
+  if (in == nullptr) return -1;
+  install_signal_handlers();
+  announce_start(choice);
+  return run_read_loop(in, choice.read_path, choice.recorded_pace);
+}
+
+}  // namespace
 
 int run_client(int argc, char** argv) {
   print_banner();
   const StartupChoice choice = parse_command_line(argc, argv);
   if (choice.finished) return choice.exit_status;
   if (!open_capture_file(choice.overwrite_capture)) return -1;
+  if (choice.read_path != nullptr) return read_datagrams(choice);
+  if (choice.record_path != nullptr && !open_record_file(choice.record_path, choice.server_address))
+    return -1;
   // Installed before anything can block, so Ctrl-C always resets the colour.
   install_signal_handlers();
   const int socket_fd = open_trace_socket(choice.server_address);
   if (socket_fd < 0) return -1;
-  con_print("\033]0;Pellarin (%d)\a", settings.port_filter);
-  print_settings_summary();
-  std::fflush(console_stream());
+  announce_start(choice);
   sleep(1);
   return run_receive_loop(socket_fd);
 }

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <span>
+#include <string_view>
 
 #include "app/settings.h"
 #include "intake/numbers.h"
@@ -52,6 +54,109 @@ constexpr OptionHelp OPTION_HELP[] = {
     {"-x", "Korvane 'classic' trace format"},
 };
 
+// The long options, listed by --help after the short ones; -h lists only
+// the short ones.
+constexpr OptionHelp LONG_OPTION_HELP[] = {
+    {"--read <file>", "Show the datagrams of a datagram file, then exit ('-': stdin)"},
+    {"--pace <pace>", "With --read: 'recorded' keeps the recorded times, 'fast' does not"},
+    {"--record <file>", "Append every datagram received to a datagram file"},
+    {"--help", "Show this message with the long options and exit"},
+};
+
+constexpr std::string_view READ_OPTION = "--read";
+constexpr std::string_view PACE_OPTION = "--pace";
+constexpr std::string_view RECORD_OPTION = "--record";
+constexpr std::string_view HELP_OPTION = "--help";
+
+void print_option_lines(std::span<const OptionHelp> lines) {
+  for (const OptionHelp& help : lines) con_print("   %-16s%s\n", help.option, help.description);
+}
+
+// Whether a cluster of short options such as "-qo" ends in one that takes
+// the next argument as its value, as getopt reads it.
+bool takes_next_argument(const char* argument) {
+  for (const char* letter = argument + 1; *letter != '\0'; ++letter) {
+    const char* spec = *letter == ':' ? nullptr : std::strchr(OPTION_STRING, *letter);
+    if (spec != nullptr && spec[1] == ':') return letter[1] == '\0';
+  }
+  return false;
+}
+
+// True when argv[at] is the long option `name`, as "--name=value" or as
+// "--name" followed by its value; `value` is null when the value is missing.
+bool long_option(int argc, char** argv, int& at, std::string_view name, const char*& value) {
+  const std::string_view argument = argv[at];
+  if (!argument.starts_with(name)) return false;
+  if (argument.size() == name.size()) {
+    value = at + 1 < argc ? argv[++at] : nullptr;
+    return true;
+  }
+  if (argument[name.size()] != '=') return false;
+  value = argv[at] + name.size() + 1;
+  return true;
+}
+
+// Takes the long options out of argv, stopping where getopt stops ("--")
+// and passing over the values of short options, and closes the gap. Returns
+// the new argument count, or -1 after printing why the command cannot run.
+int take_long_options(int argc, char** argv, StartupChoice& choice, bool& help) {
+  const char* pace = nullptr;
+  int kept = 1;
+  for (int at = 1; at < argc; ++at) {
+    const char* value = nullptr;
+    const char* argument = argv[at];
+    if (std::strcmp(argument, "--") == 0) {
+      while (at < argc) argv[kept++] = argv[at++];
+      break;
+    }
+    if (argument[0] == '-' && argument[1] != '-' && argument[1] != '\0') {
+      argv[kept++] = argv[at];
+      if (takes_next_argument(argument) && at + 1 < argc) argv[kept++] = argv[++at];
+      continue;
+    }
+    const char** target = nullptr;
+    std::string_view name;
+    if (long_option(argc, argv, at, READ_OPTION, value)) {
+      target = &choice.read_path;
+      name = READ_OPTION;
+    } else if (long_option(argc, argv, at, RECORD_OPTION, value)) {
+      target = &choice.record_path;
+      name = RECORD_OPTION;
+    } else if (long_option(argc, argv, at, PACE_OPTION, value)) {
+      target = &pace;
+      name = PACE_OPTION;
+    } else if (std::strcmp(argument, HELP_OPTION.data()) == 0) {
+      help = true;
+      continue;
+    } else {
+      argv[kept++] = argv[at];
+      continue;
+    }
+    if (value == nullptr || value[0] == '\0') {
+      con_print("Option '%s' needs a value\n", name.data());
+      return -1;
+    }
+    *target = value;
+  }
+  argv[kept] = nullptr;
+  if (pace != nullptr) {
+    if (std::strcmp(pace, "recorded") != 0 && std::strcmp(pace, "fast") != 0) {
+      con_print("Option '--pace' takes 'recorded' or 'fast', not '%s'\n", pace);
+      return -1;
+    }
+    if (choice.read_path == nullptr) {
+      con_print("Option '--pace' goes with '--read'\n");
+      return -1;
+    }
+    choice.recorded_pace = std::strcmp(pace, "recorded") == 0;
+  }
+  if (choice.read_path != nullptr && choice.record_path != nullptr) {
+    con_print("Options '--read' and '--record' cannot be used together\n");
+    return -1;
+  }
+  return kept;
+}
+
 // Copies an option argument, cut to the field's size.
 template <std::size_t N>
 void set_text(char (&field)[N], const char* value) {
@@ -73,7 +178,14 @@ void print_banner() {
 void print_usage() {
   con_print("Usage: pellarin [qv_port [ip_address]] [options]\n\n");
   con_print("Options:\n\n");
-  for (const OptionHelp& help : OPTION_HELP) con_print("   %-16s%s\n", help.option, help.description);
+  print_option_lines(OPTION_HELP);
+  con_print("\n");
+}
+
+void print_long_usage() {
+  print_usage();
+  con_print("Long options:\n\n");
+  print_option_lines(LONG_OPTION_HELP);
   con_print("\n");
 }
 
@@ -95,7 +207,21 @@ std::uint32_t parse_ipv4(const char* text) {
 
 StartupChoice parse_command_line(int argc, char** argv) {
   StartupChoice choice;
-  if (argc <= 1) {
+  const int given = argc;
+  bool help = false;
+  argc = take_long_options(argc, argv, choice, help);
+  if (argc < 0) {
+    choice.finished = true;
+    choice.exit_status = -1;
+    return choice;
+  }
+  if (help) {
+    print_long_usage();
+    choice.finished = true;
+    return choice;
+  }
+  // Long options alone are enough to run: all ports of the default node.
+  if (given <= 1) {
     con_print("Usage: %s [qv_port [ip_address]] [options]\n\n", argv[0]);
     con_print("  [ip_address] is that of Korvane's host machine (default 127.0.0.1)\n\n");
     out_print("Use '%s -h' to display help / options\n\n", argv[0]);
@@ -103,6 +229,7 @@ StartupChoice parse_command_line(int argc, char** argv) {
     choice.exit_status = -1;
     return choice;
   }
+  if (argc <= 1) return choice;
   if (std::strcmp(argv[1], "-h") == 0) {
     print_usage();
     choice.finished = true;
@@ -172,7 +299,7 @@ bool open_capture_file(bool overwrite) {
   return true;
 }
 
-void print_settings_summary() {
+void print_settings_summary(const StartupChoice& choice) {
   if (settings.port_filter != 0)
     out_print("Showing frames to/from port (%d) only\n", settings.port_filter);
   else
@@ -221,5 +348,7 @@ void print_settings_summary() {
     if (trace_flag(line.bit) == line.when_set) out_print("%s", line.text);
   if (settings.capture_path[0] != '\0')
     con_print("Capturing traces to file '%s'\n", settings.capture_path);
+  if (choice.record_path != nullptr)
+    con_print("Recording datagrams to file '%s'\n", choice.record_path);
   con_print("\nPellarin v%s started. Use ctrl-c to exit...\n", PELLARIN_VERSION_TEXT);
 }

@@ -13,14 +13,16 @@
 #include <cstdio>
 #include <ctime>
 
+#include "app/record_file.h"
 #include "app/settings.h"
+#include "intake/dispatch.h"
 #include "intake/splitter.h"
 #include "output/channels.h"
 
 namespace {
 
 // Room for a whole datagram and the terminator that the splitter writes.
-constexpr std::size_t RECEIVE_BUFFER_SIZE = 1600;
+constexpr std::size_t RECEIVE_BUFFER_SIZE = MAX_DATAGRAM + 100;
 
 // Bursts wait in the socket while a trace is being written; the default
 // buffer holds only about 160 datagrams. The system caps the request.
@@ -33,8 +35,12 @@ constexpr char COLOUR_RESET[] = "\033[0m";
 volatile std::sig_atomic_t ending_signal = 0;
 volatile std::sig_atomic_t reopen_capture = 0;
 
-void note_ending_signal(int signal_number) { ending_signal = signal_number; }
-void note_reopen(int) { reopen_capture = 1; }
+void note_ending_signal(int signal_number) {
+  ending_signal = signal_number;
+}
+void note_reopen(int) {
+  reopen_capture = 1;
+}
 
 void pause_briefly() {
   const timespec pause{0, IDLE_WAIT_MS * 1000000L};
@@ -101,7 +107,7 @@ int open_trace_socket(std::uint32_t server_address) {
 }
 
 void install_signal_handlers() {
-  struct sigaction action{};
+  struct sigaction action {};
   action.sa_handler = note_ending_signal;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
@@ -118,6 +124,7 @@ int run_receive_loop(int socket_fd) {
     if (reopen_capture != 0) {
       reopen_capture = 0;
       reopen_capture_file();
+      reopen_record_file();
     }
     // Wait for a datagram rather than sleeping blind, so one is handled as
     // soon as it arrives.
@@ -126,7 +133,8 @@ int run_receive_loop(int socket_fd) {
     if (readable) {
       const ssize_t received = recv(socket_fd, buffer.data(), MAX_DATAGRAM, 0);
       if (received > 0) {
-        split_datagram(buffer.data(), static_cast<std::size_t>(received));
+        record_datagram(buffer.data(), static_cast<std::size_t>(received));
+        split_datagram(buffer.data(), static_cast<std::size_t>(received), dispatch_report);
         std::fflush(console_stream());
       } else {
         // An error such as "connection refused" from a node that is not
@@ -140,10 +148,16 @@ int run_receive_loop(int socket_fd) {
       send_subscription(socket_fd);
     }
   }
+  finish_console();
+  return 128 + ending_signal;
+}
+
+int ending_signal_caught() { return ending_signal; }
+
+void finish_console() {
   std::fflush(console_stream());
   if (trace_flag(TF_COLOUR)) {
     con_print("%s", COLOUR_RESET);
     std::fflush(console_stream());
   }
-  return 128 + ending_signal;
 }

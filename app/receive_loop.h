@@ -1,7 +1,10 @@
 // The UDP side: the socket towards the node's trace service and the loop.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+
+#include "intake/datagram.h"
 
 // The trace service's UDP port on the node's host.
 inline constexpr std::uint16_t TRACE_PORT = 7373;
@@ -27,3 +30,10 @@ void install_signal_handlers();
 // Receives and handles datagrams until a terminating signal; returns the
 // process's exit status for that signal.
 int run_receive_loop(int socket_fd);
+
+// The terminating signal caught so far, 0 while none.
+int ending_signal_caught();
+
+// Flushes the console and, with colour on, resets its colour: how every
+// run ends.
+void finish_console();

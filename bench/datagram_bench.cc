@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/settings.h"
+#include "intake/dispatch.h"
 #include "intake/splitter.h"
 #include "output/channels.h"
 
@@ -27,8 +28,8 @@ std::string nodes_broadcast() {
       R"("ptcl":"NET/ROM","l3Type":"Routing info","type":"NODES","fromAlias":"XYZNOD","nodes":[)";
   for (int i = 0; i < 12; ++i) {
     if (i > 0) datagram += ",";
-    datagram += R"({"call":"G)" + std::to_string(i) + R"(ABC-1","alias":"NOD)" +
-                std::to_string(i) + R"(","via":"G8XYZ","qual":)" + std::to_string(200 - i) + "}";
+    datagram += R"({"call":"G)" + std::to_string(i) + R"(ABC-1","alias":"NOD)" + std::to_string(i) +
+                R"(","via":"G8XYZ","qual":)" + std::to_string(200 - i) + "}";
   }
   return datagram + "]}";
 }
@@ -42,7 +43,7 @@ void run_datagrams(benchmark::State& state, const std::string& datagram) {
   std::vector<char> buffer(datagram.size() + 1);
   for (auto _ : state) {
     std::copy(datagram.begin(), datagram.end(), buffer.begin());
-    split_datagram(buffer.data(), datagram.size());
+    split_datagram(buffer.data(), datagram.size(), dispatch_report);
   }
   set_console_stream(nullptr);
   std::fclose(settings.capture_file);
@@ -51,8 +52,12 @@ void run_datagrams(benchmark::State& state, const std::string& datagram) {
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(datagram.size()));
 }
 
-void BM_NetromInfoFrame(benchmark::State& state) { run_datagrams(state, NETROM_INFO); }
-void BM_NodesBroadcast(benchmark::State& state) { run_datagrams(state, nodes_broadcast()); }
+void BM_NetromInfoFrame(benchmark::State& state) {
+  run_datagrams(state, NETROM_INFO);
+}
+void BM_NodesBroadcast(benchmark::State& state) {
+  run_datagrams(state, nodes_broadcast());
+}
 
 BENCHMARK(BM_NetromInfoFrame);
 BENCHMARK(BM_NodesBroadcast);

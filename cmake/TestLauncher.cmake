@@ -1,9 +1,9 @@
 # How tests start the programs of this build tree: through the cross build's
 # emulator (CMAKE_CROSSCOMPILING_EMULATOR, e.g. qemu-user), or directly on a
-# native build. The interface library pellarin_test_launcher hands the tests
-# the launcher's words (blank-separated, empty natively), the build tree the
-# rule applies to, and a time scale for waits that emulation slows down.
-include_guard(GLOBAL)
+# native build. Included after pellarin_test_environment is made: that
+# interface library then also hands the tests the launcher's words
+# (blank-separated, empty natively), the build tree they apply to, and a time
+# scale for the waits that emulation slows down.
 
 set(PELLARIN_TEST_TIME_SCALE 1 CACHE STRING
   "Factor for the waits in tests that start programs (emulated runs are slower)")
@@ -24,9 +24,7 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
 endif()
 list(JOIN launcher_words " " launcher_text)
 
-add_library(pellarin_test_launcher INTERFACE)
-target_include_directories(pellarin_test_launcher INTERFACE ${CMAKE_SOURCE_DIR})
-target_compile_definitions(pellarin_test_launcher INTERFACE
+target_compile_definitions(pellarin_test_environment INTERFACE
   PELLARIN_TEST_LAUNCHER="${launcher_text}"
   PELLARIN_TEST_BUILD_DIR="${CMAKE_BINARY_DIR}/"
   PELLARIN_TEST_TIME_SCALE=${PELLARIN_TEST_TIME_SCALE})

@@ -1,12 +1,17 @@
-// libFuzzer target: arbitrary bytes as a trace datagram, every switch on.
+// libFuzzer target: arbitrary bytes as a trace datagram, every switch on,
+// and whatever reaches the console or the capture file checked for bytes
+// that a terminal would act on.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
+#include "intake/datagram.h"
 #include "app/settings.h"
+#include "intake/dispatch.h"
 #include "intake/splitter.h"
 #include "output/channels.h"
 
@@ -15,9 +20,63 @@ namespace {
 // Widths that reach every branch of the INP3 wrap test.
 constexpr int WIDTHS[] = {80, 0, -7, 20};
 
-std::FILE* null_sink() {
-  static std::FILE* sink = std::fopen("/dev/null", "w");
-  return sink;
+// One in-memory stream per channel, emptied before every input.
+struct Channel {
+  char* data = nullptr;
+  std::size_t size = 0;
+  std::FILE* stream = nullptr;
+
+  void reopen() {
+    if (stream != nullptr) std::fclose(stream);
+    std::free(data);
+    data = nullptr;
+    size = 0;
+    stream = open_memstream(&data, &size);
+  }
+
+  std::string_view text() {
+    std::fflush(stream);
+    return {data, size};
+  }
+};
+
+Channel console_channel;
+Channel capture_channel;
+
+// Reads the output as the terminal would, one code point at a time, and
+// names the first control that the client let through: C0 but the newline,
+// DEL, and C1 both as a raw byte and as the code points U+0080 to U+009F.
+// A byte that does not begin a sequence decoded strictly (no overlong form)
+// counts as the code point of its own value.
+void check_shown(std::string_view text, const char* channel) {
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    unsigned code_point = lead;
+    std::size_t length = 1;
+    if (lead >= 0xC0 && lead < 0xF8) {
+      const std::size_t wanted = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+      unsigned decoded = lead & (0x7FU >> wanted);
+      std::size_t i = 1;
+      for (; i < wanted && at + i < text.size(); ++i) {
+        const auto next = static_cast<unsigned char>(text[at + i]);
+        if ((next & 0xC0) != 0x80) break;
+        decoded = (decoded << 6) | (next & 0x3FU);
+      }
+      constexpr unsigned SMALLEST[] = {0, 0, 0x80, 0x800, 0x10000};
+      if (i == wanted && decoded >= SMALLEST[wanted]) {
+        code_point = decoded;
+        length = wanted;
+      }
+    }
+    const bool control = (code_point < 0x20 && code_point != '\n') || code_point == 0x7F ||
+                         (code_point >= 0x80 && code_point <= 0x9F);
+    if (control) {
+      std::fprintf(stderr, "control U+%04X reached the %s at byte %zu\n", code_point, channel, at);
+      std::abort();
+    }
+    at += length;
+  }
 }
 
 }  // namespace
@@ -26,13 +85,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The receive loop never hands on more than one datagram's worth, but the
   // splitter bounds itself; longer inputs check that bound too.
   if (size > 4 * MAX_DATAGRAM) return 0;
+  const std::uint8_t choice = size > 0 ? data[0] : 0;
+  // Everything on but quiet, which would keep the trace from the console;
+  // colour (whose escapes are the client's own) on for half the inputs, and
+  // the output checked on the other half.
+  const bool colour = (choice & 4U) != 0;
   settings = Settings{};
-  settings.trace_flags = 0xFFFFFFFF;
-  settings.display_width = size > 0 ? WIDTHS[data[0] % 4] : 80;
-  settings.capture_file = null_sink();
-  set_console_stream(null_sink());
+  settings.trace_flags = ~TF_QUIET & (colour ? ~0U : ~(TF_COLOUR | TF_COLOUR_TO_FILE));
+  settings.display_width = WIDTHS[choice % 4];
+  console_channel.reopen();
+  capture_channel.reopen();
+  settings.capture_file = capture_channel.stream;
+  set_console_stream(console_channel.stream);
   std::vector<char> datagram(size + 1);
   if (size > 0) std::memcpy(datagram.data(), data, size);
-  split_datagram(datagram.data(), size);
+  split_datagram(datagram.data(), size, dispatch_report);
+  if (!colour) {
+    check_shown(console_channel.text(), "console");
+    check_shown(capture_channel.text(), "capture file");
+  }
   return 0;
 }

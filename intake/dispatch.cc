@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "app/settings.h"
-#include "intake/field_lookup.h"
+#include "intake/field.h"
 #include "intake/report_kind.h"
 #include "output/channels.h"
 #include "reports/status_reports.h"
@@ -43,13 +43,13 @@ constexpr std::array<ReportType, 11> REPORT_TYPES = {{
 }  // namespace
 
 void dispatch_report(const char* report) {
-  char type[TYPE_LENGTH + 1];
-  if (!get_field(report, "@type", type, TYPE_LENGTH)) {
+  Field<TYPE_LENGTH> type;
+  if (!type.read(report, "@type")) {
     if (trace_flag(TF_WARNINGS)) con_print("[missing '@type']\n");
     return;
   }
   for (const ReportType& entry : REPORT_TYPES) {
-    if (entry.type == type) {
+    if (entry.type == type.text()) {
       entry.format(report, entry.kind);
       return;
     }

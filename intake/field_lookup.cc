@@ -9,7 +9,9 @@ namespace {
 
 // Only ASCII letters fold; every other byte, 0x80 upwards included, matches
 // itself alone, whatever the locale.
-constexpr char fold_letter(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+constexpr char fold_letter(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 const char* find_ignoring_case(const char* text, std::string_view needle) {
   for (const char* start = text; *start != '\0'; ++start) {
@@ -60,8 +62,15 @@ bool get_field(const char* text, std::string_view key, std::span<char> buffer, i
   int copied = 0;
   for (; *value != '\0' && copied < limit; ++value) {
     if (quoted ? *value == '"' : !is_bare_value_char(*value)) break;
-    buffer[copied++] = is_control_byte(*value) ? '.' : *value;
+    buffer[copied++] = *value;
   }
   buffer[copied] = '\0';
+  return true;
+}
+
+bool equal_ignoring_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (fold_letter(a[i]) != fold_letter(b[i])) return false;
   return true;
 }

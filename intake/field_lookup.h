@@ -13,14 +13,12 @@ inline constexpr std::size_t MAX_KEY_LENGTH = 77;
 // begins, after its colon and any white space; nullptr when absent.
 const char* find_value(const char* text, std::string_view key);
 
-// Copies at most `limit` characters of the key's value and a terminator into
-// `buffer`, never more than the buffer holds. Returns false, leaving the
-// buffer untouched, when the key is absent. Control bytes in the value are
-// copied as '.', so nothing from the network can drive the terminal.
+// Copies at most `limit` characters of the key's value, as received, and a
+// terminator into `buffer`, never more than the buffer holds. Returns false,
+// leaving the buffer untouched, when the key is absent. Formatters read
+// through Field (intake/field.h), which also keeps the value as shown.
 bool get_field(const char* text, std::string_view key, std::span<char> buffer, int limit);
 
-// True for the bytes that must never reach the terminal raw: 0x00-0x1F, 0x7F.
-constexpr bool is_control_byte(char c) {
-  const auto byte = static_cast<unsigned char>(c);
-  return byte < 0x20 || byte == 0x7F;
-}
+// The comparison of the user's filters with values: ASCII letters without
+// case, every other byte only itself.
+bool equal_ignoring_case(std::string_view a, std::string_view b);

@@ -3,11 +3,6 @@
 
 #include <cstddef>
 
-#include "intake/dispatch.h"
-
-// The node never sends more than this in one datagram.
-inline constexpr std::size_t MAX_DATAGRAM = 1500;
-
 // Room for the text of one object between its braces and a terminator.
 inline constexpr std::size_t OBJECT_BUFFER_SIZE = 4096;
 
@@ -15,7 +10,7 @@ using ReportHandler = void (*)(const char* report);
 
 // Writes a terminator at data[length] (data must hold length + 1 bytes) and
 // hands the inner text of every complete top-level object to `handle`
-// (the dispatcher, unless a test listens in), in order. Only braces, quotes
+// (dispatch_report, from the receive loop), in order. Only braces, quotes
 // and backslashes are understood; an object left open at the end, or too
 // long for the object buffer, is dropped.
-void split_datagram(char* data, std::size_t length, ReportHandler handle = dispatch_report);
+void split_datagram(char* data, std::size_t length, ReportHandler handle);

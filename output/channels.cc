@@ -8,17 +8,17 @@
 
 namespace {
 
-// The longest single print is a raw report (under 1500 characters after the
-// splitter) or one field of at most 2047 characters with a short label.
-constexpr std::size_t OUT_BUFFER_SIZE = 4096;
-
 std::FILE* console = stdout;
 
 }  // namespace
 
-std::FILE* console_stream() { return console; }
+std::FILE* console_stream() {
+  return console;
+}
 
-void set_console_stream(std::FILE* stream) { console = stream != nullptr ? stream : stdout; }
+void set_console_stream(std::FILE* stream) {
+  console = stream != nullptr ? stream : stdout;
+}
 
 int con_print(const char* format, ...) {
   va_list args;
@@ -36,9 +36,9 @@ int out_print(const char* format, ...) {
   va_end(args);
   if (formatted <= 0) return 0;
   // An over-long text is cut to the buffer rather than written past it.
-  const std::size_t length =
-      static_cast<std::size_t>(formatted) < text.size() ? static_cast<std::size_t>(formatted)
-                                                         : text.size() - 1;
+  const std::size_t length = static_cast<std::size_t>(formatted) < text.size()
+                                 ? static_cast<std::size_t>(formatted)
+                                 : text.size() - 1;
   if (settings.capture_file != nullptr) {
     std::fwrite(text.data(), 1, length, settings.capture_file);
     std::fflush(settings.capture_file);

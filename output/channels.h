@@ -1,7 +1,14 @@
 // The two output channels: console only, and trace (capture file and console).
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
+#include <string_view>
+
+// The longest text that one out_print writes; a longer one is cut. The
+// longest single print is a raw report (under 1500 characters from the
+// receive loop) or one field of at most 2047 characters with a short label.
+inline constexpr std::size_t OUT_BUFFER_SIZE = 4096;
 
 // A newline and four spaces: how decoders begin a continuation line.
 inline constexpr char CONTINUATION[] = "\n    ";
@@ -23,3 +30,39 @@ int wrap_line();
 // The console stream, standard output unless a test replaces it.
 std::FILE* console_stream();
 void set_console_stream(std::FILE* stream);
+
+// True when the conversions of a printf format take, in order, the kinds of
+// argument named in `kinds`: 's' for a text, 'd' for an int ("%%" takes
+// none). Any other conversion does not match.
+consteval bool format_takes(std::string_view format, std::string_view kinds) {
+  std::size_t kind = 0;
+  for (std::size_t at = 0; at < format.size(); ++at) {
+    if (format[at] != '%') continue;
+    ++at;
+    if (at < format.size() && format[at] == '%') continue;
+    while (at < format.size() &&
+           std::string_view("-+ #0123456789.").find(format[at]) != std::string_view::npos)
+      ++at;
+    if (at == format.size()) return false;
+    const char conversion = format[at] == 'i' ? 'd' : format[at];
+    if (kind == kinds.size() || kinds[kind] != conversion) return false;
+    ++kind;
+  }
+  return kind == kinds.size();
+}
+
+// A format kept in a formatter's table. The compiler checks a printf only
+// when its format is written in the call, so each row checks its own format
+// against the arguments that its printing gives it, and a row with the
+// wrong conversions fails to build.
+class TableFormat {
+ public:
+  consteval TableFormat(const char* text, std::string_view kinds) : text_(text) {
+    // A throw cannot be evaluated at compile time: it makes the build fail.
+    if (!format_takes(text, kinds)) throw "format does not take its row's arguments";
+  }
+  constexpr const char* text() const { return text_; }
+
+ private:
+  const char* text_;
+};

@@ -6,10 +6,10 @@
 #include <ctime>
 
 #include "app/settings.h"
-#include "intake/field_lookup.h"
+#include "intake/field.h"
 #include "intake/numbers.h"
-#include "intake/splitter.h"
 #include "output/channels.h"
+#include "output/printable.h"
 
 namespace {
 
@@ -36,17 +36,19 @@ void print_colour(const char* escape) {
     con_print("%s", escape);
 }
 
-void set_trace_colour(const char* dirn, const char* is_rf) {
-  const std::size_t row = is_rf[0] == 't' ? 0 : is_rf[0] == 'f' ? 1 : 2;
-  const std::size_t column = dirn[0] == 'r' ? 0 : dirn[0] == 's' ? 1 : 2;
+void set_trace_colour(std::string_view dirn, std::string_view is_rf) {
+  const char port_kind = is_rf.empty() ? '\0' : is_rf[0];
+  const char direction = dirn.empty() ? '\0' : dirn[0];
+  const std::size_t row = port_kind == 't' ? 0 : port_kind == 'f' ? 1 : 2;
+  const std::size_t column = direction == 'r' ? 0 : direction == 's' ? 1 : 2;
   print_colour(TRACE_COLOURS[row][column]);
 }
 
 void print_timestamp(const char* report) {
-  char value[TIME_LENGTH + 1];
+  Field<TIME_LENGTH> value;
   // 64-bit seconds, so that reports after January 2038 show their real time.
   const std::int64_t seconds =
-      get_field(report, "time", value, TIME_LENGTH) ? read_int64(value) : std::time(nullptr);
+      value.read(report, "time") ? read_int64(value.text()) : std::time(nullptr);
   std::tm broken_down{};
   const auto when = static_cast<std::time_t>(seconds);
   if (seconds < 0 || gmtime_r(&when, &broken_down) == nullptr) {
@@ -57,11 +59,8 @@ void print_timestamp(const char* report) {
 }
 
 void print_report_echo(const char* report) {
-  std::array<char, OBJECT_BUFFER_SIZE> echo;
-  std::size_t length = 0;
-  for (; report[length] != '\0' && length < echo.size() - 1; ++length)
-    echo[length] = is_control_byte(report[length]) ? '.' : report[length];
-  echo[length] = '\0';
+  std::array<char, OUT_BUFFER_SIZE> echo;
+  make_printable(report, echo);
   out_print("%s\n", echo.data());
 }
 

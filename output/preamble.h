@@ -1,13 +1,16 @@
 // What precedes a trace: colour, raw-report echo, separator and time stamp.
 #pragma once
 
-// Frame-trace colour by the first letters of "isRF" and "dirn".
-void set_trace_colour(const char* dirn, const char* is_rf);
+#include <string_view>
+
+// Frame-trace colour by the first letters of "isRF" and "dirn" as received.
+void set_trace_colour(std::string_view dirn, std::string_view is_rf);
 
 // The report's "time" (or the clock's, when absent) as UTC "hh:mm:ss ".
 void print_timestamp(const char* report);
 
-// The raw report text and a newline, control bytes shown as '.'.
+// The raw report text and a newline, shown as every network value is
+// (output/printable.h).
 void print_report_echo(const char* report);
 
 // What follows the colour in every preamble, each under its switch: the raw

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "app/settings.h"
+#include "intake/field.h"
 #include "intake/field_lookup.h"
 #include "intake/numbers.h"
 #include "output/channels.h"
@@ -37,12 +38,23 @@ enum class Show {
   LINE_BREAK,  // opens a statistics line whether or not any item follows
 };
 
+// The arguments of an item's format: the value, or nothing for the two
+// kinds whose text is printed as it is.
+constexpr std::string_view item_arguments(Show show) {
+  return show == Show::IF_PRESENT || show == Show::IF_NONZERO ? "s" : "";
+}
+
 struct Item {
+  consteval Item(Show show, std::string_view key, const char* format, int limit = VALUE_LENGTH,
+                 std::string_view needs = {})
+      : show(show), key(key), format(format, item_arguments(show)), limit(limit), needs(needs) {
+    if (limit > VALUE_LENGTH) throw "an item keeps no more than VALUE_LENGTH characters";
+  }
   Show show;
   std::string_view key;
-  const char* format;
-  int limit = VALUE_LENGTH;
-  std::string_view needs = {};  // left out unless this key is present too
+  TableFormat format;
+  int limit;
+  std::string_view needs;  // left out unless this key is present too
 };
 
 // Every item that can open a statistics line begins with a blank, so a line
@@ -90,7 +102,7 @@ constexpr Item CIRCUIT_STATISTICS[] = {
 
 constexpr Item LINK_HEADER_TAIL[] = {
     {Show::IF_PRESENT, "id", " id=%s"},
-    {Show::PORT_KIND, "isRF", nullptr, IS_RF_LENGTH},
+    {Show::PORT_KIND, "isRF", "", IS_RF_LENGTH},
 };
 
 // The up time stays on the header line; the queue peak and limit only
@@ -113,34 +125,25 @@ constexpr Item LINK_STATISTICS[] = {
     {Show::IF_PRESENT, "reason", " reason=%s"},
 };
 
-constexpr bool values_fit(std::span<const Item> items) {
-  for (const Item& item : items)
-    if (item.limit > VALUE_LENGTH) return false;
-  return true;
-}
-static_assert(values_fit(NODE_NAME) && values_fit(NODE_HEADER_TAIL) &&
-              values_fit(NODE_STATISTICS) && values_fit(CIRCUIT_HEADER_TAIL) &&
-              values_fit(CIRCUIT_STATISTICS) && values_fit(LINK_HEADER_TAIL) &&
-              values_fit(LINK_STATISTICS));
-
 void print_items(const char* report, std::span<const Item> items) {
+  Field<VALUE_LENGTH> value;
   for (const Item& item : items) {
+    const char* format = item.format.text();
     if (item.show == Show::LINE_BREAK) {
-      out_print("%s", item.format);
+      out_print("%s", format);
       continue;
     }
-    char value[VALUE_LENGTH + 1];
-    if (!get_field(report, item.key, value, item.limit)) continue;
+    if (!value.read(report, item.key, item.limit)) continue;
     if (!item.needs.empty() && find_value(report, item.needs) == nullptr) continue;
     switch (item.show) {
       case Show::IF_PRESENT:
-        out_print(item.format, value);
+        out_print(format, value.shown());
         break;
       case Show::IF_NONZERO:
-        if (read_int(value) != 0) out_print(item.format, value);
+        if (read_int(value.text()) != 0) out_print(format, value.shown());
         break;
       case Show::PORT_KIND:
-        if (value[0] != '\0') out_print("%s", value[0] == 't' ? RF_PORT : OTHER_PORT);
+        if (!value.empty()) out_print("%s", value.text()[0] == 't' ? RF_PORT : OTHER_PORT);
         break;
       case Show::LINE_BREAK:
         break;
@@ -161,7 +164,7 @@ void print_preamble(const char* report, const char* colour) {
   print_preamble_text(report);
 }
 
-bool is_outgoing(const char* direction) {
+bool is_outgoing(std::string_view direction) {
   return direction == OUTGOING;
 }
 
@@ -173,11 +176,11 @@ void status_preamble(const char* report, bool outgoing) {
 
 void node_report(const char* report, ReportKind kind) {
   if (!trace_flag(TF_NODE_REPORTS)) return;
-  char node_call[VALUE_LENGTH + 1];
-  if (!get_field(report, "nodeCall", node_call, VALUE_LENGTH)) return;
+  Field<VALUE_LENGTH> node_call;
+  if (!node_call.read(report, "nodeCall")) return;
 
   print_preamble(report, NODE_COLOUR);
-  out_print("%s", node_call);
+  out_print("%s", node_call.shown());
   print_items(report, NODE_NAME);
   out_print(" <NODE %s>", report_kind_label(kind));
   print_items(report, NODE_HEADER_TAIL);
@@ -186,45 +189,40 @@ void node_report(const char* report, ReportKind kind) {
 
 void circuit_report(const char* report, ReportKind kind) {
   if (!trace_flag(TF_CIRCUIT_REPORTS)) return;
-  char node[VALUE_LENGTH + 1];
-  char local[CIRCUIT_END_LENGTH + 1];
-  char remote[CIRCUIT_END_LENGTH + 1];
-  char direction[VALUE_LENGTH + 1];
-  if (!get_field(report, "node", node, VALUE_LENGTH) ||
-      !get_field(report, "local", local, CIRCUIT_END_LENGTH) ||
-      !get_field(report, "remote", remote, CIRCUIT_END_LENGTH) ||
-      !get_field(report, "direction", direction, VALUE_LENGTH))
+  Field<VALUE_LENGTH> node;
+  Field<CIRCUIT_END_LENGTH> local;
+  Field<CIRCUIT_END_LENGTH> remote;
+  Field<VALUE_LENGTH> direction;
+  if (!node.read(report, "node") || !local.read(report, "local") ||
+      !remote.read(report, "remote") || !direction.read(report, "direction"))
     return;
-  const bool outgoing = is_outgoing(direction);
+  const bool outgoing = is_outgoing(direction.text());
 
   status_preamble(report, outgoing);
-  out_print("%s ", node);
-  out_print("<CCT %s> [%s %c %s]", report_kind_label(kind), local,
-            outgoing ? OUTGOING_ARROW : INCOMING_ARROW, remote);
+  out_print("%s ", node.shown());
+  out_print("<CCT %s> [%s %c %s]", report_kind_label(kind), local.shown(),
+            outgoing ? OUTGOING_ARROW : INCOMING_ARROW, remote.shown());
   print_items(report, CIRCUIT_HEADER_TAIL);
   print_rest(report, kind, CIRCUIT_STATISTICS);
 }
 
 void link_report(const char* report, ReportKind kind) {
   if (!trace_flag(TF_LINK_REPORTS)) return;
-  char node[VALUE_LENGTH + 1];
-  char port[VALUE_LENGTH + 1];
-  char local[VALUE_LENGTH + 1];
-  char remote[VALUE_LENGTH + 1];
-  char direction[VALUE_LENGTH + 1];
-  if (!get_field(report, "node", node, VALUE_LENGTH) ||
-      !get_field(report, "port", port, VALUE_LENGTH) ||
-      !get_field(report, "local", local, VALUE_LENGTH) ||
-      !get_field(report, "remote", remote, VALUE_LENGTH) ||
-      !get_field(report, "direction", direction, VALUE_LENGTH))
+  Field<VALUE_LENGTH> node;
+  Field<VALUE_LENGTH> port;
+  Field<VALUE_LENGTH> local;
+  Field<VALUE_LENGTH> remote;
+  Field<VALUE_LENGTH> direction;
+  if (!node.read(report, "node") || !port.read(report, "port") || !local.read(report, "local") ||
+      !remote.read(report, "remote") || !direction.read(report, "direction"))
     return;
-  const bool outgoing = is_outgoing(direction);
-  if (settings.port_filter != 0 && read_int(port) != settings.port_filter) return;
+  const bool outgoing = is_outgoing(direction.text());
+  if (settings.port_filter != 0 && read_int(port.text()) != settings.port_filter) return;
 
   status_preamble(report, outgoing);
-  out_print("%s(%s) ", node, port);
-  out_print("<LINK %s> %s %c %s", report_kind_label(kind), local,
-            outgoing ? OUTGOING_ARROW : INCOMING_ARROW, remote);
+  out_print("%s(%s) ", node.shown(), port.shown());
+  out_print("<LINK %s> %s %c %s", report_kind_label(kind), local.shown(),
+            outgoing ? OUTGOING_ARROW : INCOMING_ARROW, remote.shown());
   print_items(report, LINK_HEADER_TAIL);
   print_rest(report, kind, LINK_STATISTICS);
 }

@@ -1,11 +1,10 @@
 // IP and ARP summaries.
 #include "trace/ip_arp.h"
 
-#include <array>
 #include <string_view>
 
 #include "app/settings.h"
-#include "intake/field_lookup.h"
+#include "intake/field.h"
 #include "output/channels.h"
 
 namespace {
@@ -15,9 +14,11 @@ constexpr int IP_FIELD_LIMIT = 8;
 constexpr int ARP_FIELD_LIMIT = 79;
 
 struct IpField {
+  consteval IpField(std::string_view key, int limit, const char* format)
+      : key(key), limit(limit), format(format, "s") {}
   std::string_view key;
   int limit;
-  const char* format;
+  TableFormat format;
 };
 
 // "ipProto" is the node's own protocol text and stands without a label.
@@ -45,23 +46,21 @@ constexpr ArpField ARP_FIELDS[] = {
 
 void decode_ip(const char* report) {
   if (!trace_flag(TF_IP)) return;
-  std::array<char, IP_ADDRESS_LIMIT + 1> from{};
-  std::array<char, IP_ADDRESS_LIMIT + 1> to{};
-  if (!get_field(report, "ipFrom", from, IP_ADDRESS_LIMIT) ||
-      !get_field(report, "ipTo", to, IP_ADDRESS_LIMIT))
-    return;
-  out_print("%sIP: %s > %s", CONTINUATION, from.data(), to.data());
-  std::array<char, IP_FIELD_LIMIT + 1> value{};
+  Field<IP_ADDRESS_LIMIT> from;
+  Field<IP_ADDRESS_LIMIT> to;
+  if (!from.read(report, "ipFrom") || !to.read(report, "ipTo")) return;
+  out_print("%sIP: %s > %s", CONTINUATION, from.shown(), to.shown());
+  Field<IP_FIELD_LIMIT> value;
   for (const IpField& field : IP_FIELDS)
-    if (get_field(report, field.key, value, field.limit)) out_print(field.format, value.data());
+    if (value.read(report, field.key, field.limit)) out_print(field.format.text(), value.shown());
 }
 
 void decode_arp(const char* report) {
   if (!trace_flag(TF_ARP)) return;
-  std::array<char, ARP_FIELD_LIMIT + 1> value{};
-  if (!get_field(report, "arpOp", value, ARP_FIELD_LIMIT)) return;
-  out_print("%sARP %s", CONTINUATION, value.data());
+  Field<ARP_FIELD_LIMIT> value;
+  if (!value.read(report, "arpOp")) return;
+  out_print("%sARP %s", CONTINUATION, value.shown());
   for (const ArpField& field : ARP_FIELDS)
-    if (get_field(report, field.key, value, ARP_FIELD_LIMIT))
-      out_print("%s%s%s", field.begins_line ? CONTINUATION : "", field.label, value.data());
+    if (value.read(report, field.key))
+      out_print("%s%s%s", field.begins_line ? CONTINUATION : "", field.label, value.shown());
 }

@@ -6,11 +6,11 @@
 #include <string_view>
 
 #include "app/settings.h"
-#include "intake/field_lookup.h"
+#include "intake/field.h"
 #include "intake/numbers.h"
 #include "output/channels.h"
 #include "output/preamble.h"
-#include "trace/l2_trace.h"
+#include "trace/frame_trace.h"
 #include "trace/netrom.h"
 
 namespace {
@@ -18,7 +18,6 @@ namespace {
 constexpr int CALL_LENGTH = 15;
 constexpr int PORT_LENGTH = 7;
 constexpr int TTL_LENGTH = 7;
-constexpr int FLAG_LENGTH = 4;  // dirn, isRF
 constexpr int SERIAL_LENGTH = 10;
 constexpr int NUMBER_LENGTH = 10;  // ilen
 
@@ -28,56 +27,54 @@ constexpr std::string_view NETROM = "NetRom";
 }  // namespace
 
 void trace_l3(const char* report) {
-  char report_from[CALL_LENGTH + 1];
-  char l3_type[CALL_LENGTH + 1];
-  if (!get_field(report, "reportFrom", report_from, CALL_LENGTH) ||
-      !get_field(report, "l3Type", l3_type, CALL_LENGTH)) {
+  Field<CALL_LENGTH> report_from;
+  Field<CALL_LENGTH> l3_type;
+  if (!report_from.read(report, "reportFrom") || !l3_type.read(report, "l3Type")) {
     if (trace_flag(TF_WARNINGS)) con_print("%s", MANDATORY_FIELD_MISSING);
     return;
   }
-  char port[PORT_LENGTH + 1];
+  Field<PORT_LENGTH> port;
   // A report without a port passes the port filter here; the port is
   // required further on.
-  if (settings.port_filter != 0 && get_field(report, "port", port, PORT_LENGTH) &&
-      read_int(port) != settings.port_filter)
+  if (settings.port_filter != 0 && port.read(report, "port") &&
+      read_int(port.text()) != settings.port_filter)
     return;
-  if (l3_type != NETROM) return;
+  if (l3_type.text() != NETROM) return;
 
   if (!trace_flag(TF_L3)) return;
-  char l3src[CALL_LENGTH + 1];
-  char l3dst[CALL_LENGTH + 1];
-  char ttl[TTL_LENGTH + 1];
-  if (!get_field(report, "port", port, PORT_LENGTH) ||
-      !get_field(report, "l3src", l3src, CALL_LENGTH) ||
-      !get_field(report, "l3dst", l3dst, CALL_LENGTH) ||
-      !get_field(report, "ttl", ttl, TTL_LENGTH)) {
+  Field<CALL_LENGTH> l3src;
+  Field<CALL_LENGTH> l3dst;
+  Field<TTL_LENGTH> ttl;
+  if (!port.read(report, "port") || !l3src.read(report, "l3src") || !l3dst.read(report, "l3dst") ||
+      !ttl.read(report, "ttl")) {
     if (trace_flag(TF_WARNINGS)) con_print("%s", MANDATORY_FIELD_MISSING);
     return;
   }
-  char dirn[FLAG_LENGTH + 1] = "";
-  char is_rf[FLAG_LENGTH + 1] = "";
-  get_field(report, "dirn", dirn, FLAG_LENGTH);
-  get_field(report, "isRF", is_rf, FLAG_LENGTH);
+  FlagField dirn;
+  FlagField is_rf;
+  dirn.read(report, "dirn");
+  is_rf.read(report, "isRF");
 
   // An L3 trace has no frame type, so a frame-type filter hides them all.
   if (settings.frame_type_filter[0] != '\0') return;
-  if (!passes_call_filters(l3src, l3dst)) return;
+  if (!passes_call_filters(l3src.text(), l3dst.text())) return;
 
-  if (trace_flag(TF_COLOUR)) set_trace_colour(dirn, is_rf);
+  if (trace_flag(TF_COLOUR)) set_trace_colour(dirn.text(), is_rf.text());
   print_preamble_text(report);
 
-  char value[NUMBER_LENGTH + 1];
-  if (get_field(report, "serial", value, SERIAL_LENGTH)) out_print("[%s] ", value);
+  Field<NUMBER_LENGTH> value;
+  if (value.read(report, "serial", SERIAL_LENGTH)) out_print("[%s] ", value.shown());
   if (trace_flag(TF_HEADER_LINE)) {
-    out_print("%s port %s", report_from, port);
+    out_print("%s port %s", report_from.shown(), port.shown());
     print_header_line_tail(is_rf, dirn);
   } else {
     char header[CALL_LENGTH + PORT_LENGTH + 4];
-    std::snprintf(header, sizeof header, "%s(%s)%c", report_from, port, direction_letter(dirn));
+    std::snprintf(header, sizeof header, "%s(%s)%c", report_from.shown(), port.shown(),
+                  direction_letter(dirn));
     out_print("%s ", header);
   }
   out_print("<NO_L2>");
-  if (get_field(report, "ilen", value, NUMBER_LENGTH)) out_print(" ilen=%s", value);
+  if (value.read(report, "ilen")) out_print(" ilen=%s", value.shown());
   out_print(" NET/ROM");
   decode_netrom(report);
   out_print("\n");

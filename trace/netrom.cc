@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "app/settings.h"
+#include "intake/field.h"
 #include "intake/field_lookup.h"
 #include "output/channels.h"
 #include "trace/routing.h"
@@ -34,11 +35,28 @@ enum class Show {
   OR_END,           // when present, with its value; when absent the packet's trace ends
 };
 
+// The arguments that a row's format takes, by how the row is shown.
+constexpr std::string_view row_arguments(Show show) {
+  switch (show) {
+    case Show::FIXED:
+      return "";
+    case Show::ON_CONTINUATION:
+      return "ss";
+    case Show::KIND:
+    case Show::IF_PRESENT:
+    case Show::OR_END:
+      return "s";
+  }
+  return "";
+}
+
 struct KindRow {
+  consteval KindRow(Show show, const char* format, const char* key = nullptr, int limit = 0)
+      : show(show), format(format, row_arguments(show)), key(key), limit(limit) {}
   Show show;
-  const char* format;
-  const char* key = nullptr;
-  int limit = 0;
+  TableFormat format;
+  const char* key;
+  int limit;
 };
 
 struct TransportKind {
@@ -140,25 +158,25 @@ const TransportKind& transport_kind(std::string_view kind) {
 
 // Prints the rows of one kind; false when a row ended the packet's trace.
 bool print_rows(const char* report, const char* kind, std::span<const KindRow> rows) {
-  char value[LONG_LENGTH + 1];
+  Field<LONG_LENGTH> value;
   for (const KindRow& row : rows) {
+    const char* format = row.format.text();
     switch (row.show) {
       case Show::KIND:
-        out_print(row.format, kind);
+        out_print(format, kind);
         break;
       case Show::FIXED:
-        out_print("%s", row.format);
+        out_print("%s", format);
         break;
       case Show::IF_PRESENT:
-        if (get_field(report, row.key, value, row.limit)) out_print(row.format, value);
+        if (value.read(report, row.key, row.limit)) out_print(format, value.shown());
         break;
       case Show::ON_CONTINUATION:
-        if (get_field(report, row.key, value, row.limit))
-          out_print(row.format, CONTINUATION, value);
+        if (value.read(report, row.key, row.limit)) out_print(format, CONTINUATION, value.shown());
         break;
       case Show::OR_END:
-        if (!get_field(report, row.key, value, row.limit)) return false;
-        out_print(row.format, value);
+        if (!value.read(report, row.key, row.limit)) return false;
+        out_print(format, value.shown());
         break;
     }
   }
@@ -166,40 +184,39 @@ bool print_rows(const char* report, const char* kind, std::span<const KindRow> r
 }
 
 void print_flag_tail(const char* report) {
-  char value[SHORT_LENGTH + 1];
   for (const Flag& flag : FLAG_TAIL)
-    if (get_field(report, flag.key, value, SHORT_LENGTH)) out_print("%s", flag.marker);
+    if (find_value(report, flag.key) != nullptr) out_print("%s", flag.marker);
 }
 
 }  // namespace
 
 void decode_l3(const char* report) {
   if (!trace_flag(TF_L3)) return;
-  char l3_type[L3_TYPE_LENGTH + 1];
-  if (!get_field(report, "l3Type", l3_type, L3_TYPE_LENGTH)) {
+  Field<L3_TYPE_LENGTH> l3_type;
+  if (!l3_type.read(report, "l3Type")) {
     if (trace_flag(TF_WARNINGS)) out_print(" [missing 'l3Type']");
     return;
   }
-  const std::string_view type = l3_type;
+  const std::string_view type = l3_type.text();
   if (type == "NetRom") {
     decode_netrom(report);
   } else if (type == "Routing info") {
     decode_routing_info(report);
   } else if (type != "Routing poll" && trace_flag(TF_WARNINGS)) {
     // The node's own wording, which leaves the bracket open.
-    out_print(" [unknown 'l3type': '%s'", l3_type);
+    out_print(" [unknown 'l3type': '%s'", l3_type.shown());
   }
 }
 
 void decode_netrom(const char* report) {
-  char value[CALL_LENGTH + 1];
-  if (get_field(report, "l3src", value, CALL_LENGTH)) out_print("%sNTRM: %s", CONTINUATION, value);
+  Field<CALL_LENGTH> value;
+  if (value.read(report, "l3src")) out_print("%sNTRM: %s", CONTINUATION, value.shown());
   bool l3rtt = false;
-  if (get_field(report, "l3dst", value, CALL_LENGTH)) {
-    out_print(" to %s", value);
-    l3rtt = value == L3RTT_DESTINATION;
+  if (value.read(report, "l3dst")) {
+    out_print(" to %s", value.shown());
+    l3rtt = value.text() == L3RTT_DESTINATION;
   }
-  if (get_field(report, "ttl", value, SHORT_LENGTH)) out_print(" ttl=%s", value);
+  if (value.read(report, "ttl", SHORT_LENGTH)) out_print(" ttl=%s", value.shown());
   if (l3rtt)
     decode_l3rtt(report);
   else
@@ -207,29 +224,29 @@ void decode_netrom(const char* report) {
 }
 
 void decode_l3rtt(const char* report) {
-  char value[PAYLOAD_LENGTH + 1];
-  if (get_field(report, "paylen", value, SHORT_LENGTH)) out_print(" ilen=%s", value);
+  Field<PAYLOAD_LENGTH> value;
+  if (value.read(report, "paylen", SHORT_LENGTH)) out_print(" ilen=%s", value.shown());
   if (!trace_flag(TF_L3RTT_INFO)) return;
-  if (get_field(report, "payload", value, PAYLOAD_LENGTH)) out_print(":%s%s", CONTINUATION, value);
+  if (value.read(report, "payload")) out_print(":%s%s", CONTINUATION, value.shown());
 }
 
 void decode_l4(const char* report) {
   if (!trace_flag(TF_L4)) return;
-  char kind[L4_TYPE_LENGTH + 1];
-  if (!get_field(report, "l4type", kind, L4_TYPE_LENGTH)) {
+  Field<L4_TYPE_LENGTH> kind;
+  if (!kind.read(report, "l4type")) {
     if (trace_flag(TF_WARNINGS)) out_print(" [missing l4type]\n");
     return;
   }
   // The node's word for a transport header that it could not decode.
-  if (std::string_view(kind) == "unknown") {
+  if (kind.text() == "unknown") {
     if (trace_flag(TF_WARNINGS)) out_print(" [unknown l4type]\n");
     return;
   }
-  const TransportKind& entry = transport_kind(kind);
+  const TransportKind& entry = transport_kind(kind.text());
   if (entry.circuit) {
-    char circuit[SHORT_LENGTH + 1];
-    if (get_field(report, "toCct", circuit, SHORT_LENGTH)) out_print(" cct=%s", circuit);
+    Field<SHORT_LENGTH> circuit;
+    if (circuit.read(report, "toCct")) out_print(" cct=%s", circuit.shown());
   }
-  if (!print_rows(report, kind, entry.rows)) return;
+  if (!print_rows(report, kind.shown(), entry.rows)) return;
   if (entry.flag_tail) print_flag_tail(report);
 }

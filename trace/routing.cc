@@ -9,7 +9,8 @@
 #include <string_view>
 
 #include "app/settings.h"
-#include "intake/field_lookup.h"
+#include "intake/array_lookup.h"
+#include "intake/field.h"
 #include "intake/numbers.h"
 #include "output/channels.h"
 
@@ -27,12 +28,14 @@ constexpr int FROM_ALIAS_LIMIT = 6;
 constexpr std::int64_t SMALLEST_STAMP = 18000;
 
 using EntryBuffer = std::array<char, ENTRY_LIMIT + 1>;
-using ValueBuffer = std::array<char, VALUE_LIMIT + 1>;
+using ValueField = Field<VALUE_LIMIT>;
 
 struct NodesItem {
+  consteval NodesItem(std::string_view key, int limit, const char* format)
+      : key(key), limit(limit), format(format, "s") {}
   std::string_view key;
   int limit;
-  const char* format;
+  TableFormat format;
 };
 
 // The items of one NODES entry, in the order they are shown; the entry's
@@ -57,19 +60,44 @@ enum class Wrap {
   at_value_length,  // count + value length + amount >= width, unsigned
 };
 
+// The arguments of an item's format: a label has none, a time stamp its
+// day, month, hour and minute, a value itself after CONTINUATION when the
+// item begins a line.
+constexpr std::string_view item_arguments(Shown shown, bool begins_line) {
+  switch (shown) {
+    case Shown::is_true:
+      return "";
+    case Shown::epoch_time:
+      return "dddd";
+    case Shown::present:
+    case Shown::text_time:
+      return begins_line ? "ss" : "s";
+  }
+  return "";
+}
+
 struct Inp3Item {
+  consteval Inp3Item(std::string_view key, int limit, Shown shown, const char* format, Wrap wrap,
+                     int amount, bool begins_line = false)
+      : key(key),
+        limit(limit),
+        shown(shown),
+        format(format, item_arguments(shown, begins_line)),
+        wrap(wrap),
+        amount(amount),
+        begins_line(begins_line) {}
   std::string_view key;
   int limit;
   Shown shown;
-  const char* format;  // when the item begins a line, its first %s takes CONTINUATION
+  TableFormat format;  // a label, for a flag shown when true
   Wrap wrap;
   int amount;
-  bool begins_line = false;
+  bool begins_line;
 };
 
 // A capability flag wraps when its label, leading blank included, would
 // reach the display width.
-constexpr Inp3Item capability(std::string_view key, const char* label) {
+consteval Inp3Item capability(std::string_view key, const char* label) {
   return {key,
           5,
           Shown::is_true,
@@ -102,14 +130,14 @@ constexpr Inp3Item INP3_ITEMS[] = {
 // Local calendar time of a numeric stamp; false for one that is too small
 // or that the C library cannot convert (far past 2038 is fine, far past the
 // year 2^31 is not).
-bool stamp_time(const char* value, std::tm& local) {
+bool stamp_time(std::string_view value, std::tm& local) {
   const std::int64_t seconds = read_int64(value);
   if (seconds <= SMALLEST_STAMP) return false;
   const auto stamp = static_cast<std::time_t>(seconds);
   return localtime_r(&stamp, &local) != nullptr;
 }
 
-bool wraps_before(const Inp3Item& item, int column, const char* value) {
+bool wraps_before(const Inp3Item& item, int column, const ValueField& value) {
   switch (item.wrap) {
     case Wrap::never:
       return false;
@@ -117,7 +145,7 @@ bool wraps_before(const Inp3Item& item, int column, const char* value) {
       return column + item.amount >= settings.display_width;
     case Wrap::at_value_length:
       // Unsigned, so a negative width never wraps these items.
-      return static_cast<std::size_t>(column) + std::strlen(value) +
+      return static_cast<std::size_t>(column) + std::strlen(value.shown()) +
                  static_cast<std::size_t>(item.amount) >=
              static_cast<std::size_t>(settings.display_width);
   }
@@ -126,39 +154,40 @@ bool wraps_before(const Inp3Item& item, int column, const char* value) {
 
 void print_inp3_entry(const char* entry) {
   int column = 0;
+  ValueField value;
   for (const Inp3Item& item : INP3_ITEMS) {
-    ValueBuffer value{};
-    if (!get_field(entry, item.key, value, item.limit)) continue;
+    if (!value.read(entry, item.key, item.limit)) continue;
     std::tm local{};
     bool shown = false;
+    const bool text_form = value.text().find('T') != std::string_view::npos;
     switch (item.shown) {
       case Shown::present:
         shown = true;
         break;
       case Shown::is_true:
-        shown = std::strcmp(value.data(), "true") == 0;
+        shown = value.text() == "true";
         break;
       case Shown::text_time:
-        shown = std::strchr(value.data(), 'T') != nullptr;
+        shown = text_form;
         break;
       case Shown::epoch_time:
-        shown = std::strchr(value.data(), 'T') == nullptr && stamp_time(value.data(), local);
+        shown = !text_form && stamp_time(value.text(), local);
         break;
     }
     if (!shown) continue;
-    if (wraps_before(item, column, value.data())) column = wrap_line();
+    if (wraps_before(item, column, value)) column = wrap_line();
+    const char* format = item.format.text();
     switch (item.shown) {
       case Shown::present:
       case Shown::text_time:
-        column += item.begins_line ? out_print(item.format, CONTINUATION, value.data())
-                                   : out_print(item.format, value.data());
+        column += item.begins_line ? out_print(format, CONTINUATION, value.shown())
+                                   : out_print(format, value.shown());
         break;
       case Shown::is_true:
-        column += out_print("%s", item.format);
+        column += out_print("%s", format);
         break;
       case Shown::epoch_time:
-        column +=
-            out_print(item.format, local.tm_mday, local.tm_mon + 1, local.tm_hour, local.tm_min);
+        column += out_print(format, local.tm_mday, local.tm_mon + 1, local.tm_hour, local.tm_min);
         break;
     }
   }
@@ -166,26 +195,25 @@ void print_inp3_entry(const char* entry) {
 
 void print_nodes_entry(const char* entry) {
   out_print("%s", CONTINUATION);
-  for (const NodesItem& item : NODES_ITEMS) {
-    ValueBuffer value{};
-    if (get_field(entry, item.key, value, item.limit)) out_print(item.format, value.data());
-  }
+  ValueField value;
+  for (const NodesItem& item : NODES_ITEMS)
+    if (value.read(entry, item.key, item.limit)) out_print(item.format.text(), value.shown());
 }
 
 }  // namespace
 
 void decode_routing_info(const char* report) {
-  std::array<char, TYPE_LIMIT + 1> type{};
-  if (!get_field(report, "type", type, TYPE_LIMIT)) {
+  Field<TYPE_LIMIT> type;
+  if (!type.read(report, "type")) {
     if (trace_flag(TF_WARNINGS)) out_print(" [missing 'type']");
     return;
   }
-  if (std::strcmp(type.data(), "NODES") == 0) {
+  if (type.text() == "NODES") {
     decode_nodes(report);
-  } else if (std::strcmp(type.data(), "INP3") == 0) {
+  } else if (type.text() == "INP3") {
     decode_inp3(report);
   } else if (trace_flag(TF_WARNINGS)) {
-    out_print(" [unknown 'type' '%s'", type.data());
+    out_print(" [unknown 'type' '%s'", type.shown());
   }
 }
 
@@ -195,9 +223,9 @@ void decode_nodes(const char* report) {
     return;
   }
   out_print("%sNODES Broadcast", CONTINUATION);
-  std::array<char, FROM_ALIAS_LIMIT + 1> from_alias{};
-  if (get_field(report, "fromAlias", from_alias, FROM_ALIAS_LIMIT)) {
-    out_print(" from %s:", from_alias.data());
+  Field<FROM_ALIAS_LIMIT> from_alias;
+  if (from_alias.read(report, "fromAlias")) {
+    out_print(" from %s:", from_alias.shown());
   } else {
     if (trace_flag(TF_WARNINGS)) out_print(" [missing 'fromAlias']");
     out_print(":");
@@ -231,28 +259,4 @@ void decode_inp3(const char* report) {
   for (const char* at = next_object(array, entry.data(), ENTRY_LIMIT); at != nullptr;
        at = next_object(at, entry.data(), ENTRY_LIMIT))
     print_inp3_entry(entry.data());
-}
-
-const char* find_array(const char* text, const char* key) {
-  const char* value = find_value(text, key);
-  return value != nullptr && *value == '[' ? value : nullptr;
-}
-
-// Entries are flat objects: the walk takes the first '{', '}' or ']' it
-// meets, inside quoted values too, and follows no nesting.
-const char* next_object(const char* position, char* buffer, int limit) {
-  const char* at = position;
-  if (*at != '[') {
-    at = std::strpbrk(at, "}]");
-    if (at == nullptr || *at != '}') return nullptr;
-  }
-  at = std::strpbrk(at, "{]");
-  if (at == nullptr || *at != '{') return nullptr;
-  int copied = 0;
-  while (copied < limit && at[copied] != '\0') {
-    buffer[copied] = at[copied];
-    if (at[copied++] == '}') break;
-  }
-  buffer[copied] = '\0';
-  return at;
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/settings.h"
@@ -16,13 +17,19 @@ class CommandLineTest : public ReportTest {
  protected:
   StartupChoice parse(std::vector<std::string> args) {
     args.insert(args.begin(), "pellarin");
+    // Kept until the next parse: the choice points into the arguments, as
+    // it points into main's argv.
+    arguments_ = std::move(args);
     std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
+    for (std::string& arg : arguments_) argv.push_back(arg.data());
     argv.push_back(nullptr);
     settings = Settings{};
     settings.capture_file = capture_stream();
-    return parse_command_line(static_cast<int>(args.size()), argv.data());
+    return parse_command_line(static_cast<int>(arguments_.size()), argv.data());
   }
+
+ private:
+  std::vector<std::string> arguments_;
 };
 
 struct SummaryCase {
@@ -87,7 +94,7 @@ TEST_F(CommandLineTest, SummaryForOptionSets) {
     const StartupChoice choice = parse(c.args);
     ASSERT_FALSE(choice.finished);
     take_output();
-    print_settings_summary();
+    print_settings_summary(choice);
     const ChannelText out = take_output();
     EXPECT_EQ(out.capture, c.trace_text);
     EXPECT_EQ(out.console, c.trace_text + c.console_only + START_LINE);
@@ -95,9 +102,9 @@ TEST_F(CommandLineTest, SummaryForOptionSets) {
 }
 
 TEST_F(CommandLineTest, QuietKeepsTheSummaryOffTheConsoleOnly) {
-  parse({"0", "-q", "-o", "x"});
+  const StartupChoice choice = parse({"0", "-q", "-o", "x"});
   take_output();
-  print_settings_summary();
+  print_settings_summary(choice);
   const ChannelText out = take_output();
   EXPECT_EQ(out.capture, "Showing frames to/from all ports\n");
   EXPECT_EQ(out.console, "Capturing traces to file 'x'\n" + START_LINE);
@@ -153,6 +160,109 @@ TEST_F(CommandLineTest, HelpEndsAtOnceWithStatusZero) {
               std::string::npos);
     EXPECT_EQ(out.capture, "");
   }
+}
+
+struct LongOptionCase {
+  std::vector<std::string> args;
+  int port;
+  std::uint32_t address;
+  const char* read_path;
+  const char* record_path;
+  bool recorded_pace;
+  std::uint32_t flags;
+  const char* capture_path;
+};
+
+TEST_F(CommandLineTest, LongOptionsLeaveTheRestAsWithoutThem) {
+  const LongOptionCase cases[] = {
+      {{"3", "--read", "evening.dgrams"}, 3, DEFAULT_SERVER_ADDRESS, "evening.dgrams", nullptr,
+       false, TF_DEFAULTS, ""},
+      {{"--read", "evening.dgrams", "3", "10.0.0.2", "-k"}, 3, 0x0A000002, "evening.dgrams",
+       nullptr, false, TF_DEFAULTS | TF_LINK_REPORTS, ""},
+      {{"--read=-", "--pace", "recorded"}, 0, DEFAULT_SERVER_ADDRESS, "-", nullptr, true,
+       TF_DEFAULTS, ""},
+      {{"0", "--read", "a", "--pace=fast"}, 0, DEFAULT_SERVER_ADDRESS, "a", nullptr, false,
+       TF_DEFAULTS, ""},
+      {{"--record", "night.dgrams"}, 0, DEFAULT_SERVER_ADDRESS, nullptr, "night.dgrams", false,
+       TF_DEFAULTS, ""},
+      // The second argument is the address whatever it holds, as without
+      // the long option.
+      {{"5", "--record=night.dgrams", "-q"}, 5, 0, nullptr, "night.dgrams", false,
+       TF_DEFAULTS | TF_QUIET, ""},
+      // A short option's value is never taken for a long option.
+      {{"0", "-o", "--read", "-k"}, 0, 0, nullptr, nullptr, false, TF_DEFAULTS | TF_LINK_REPORTS,
+       "--read"},
+      {{"0", "-qo", "--record"}, 0, 0, nullptr, nullptr, false, TF_DEFAULTS | TF_QUIET,
+       "--record"},
+      {{"0", "-o--read"}, 0, 0, nullptr, nullptr, false, TF_DEFAULTS, "--read"},
+      // After "--" nothing is an option.
+      {{"0", "--", "--read", "x"}, 0, 0, nullptr, nullptr, false, TF_DEFAULTS, ""},
+  };
+  for (const LongOptionCase& c : cases) {
+    std::string joined;
+    for (const std::string& arg : c.args) joined += arg + " ";
+    SCOPED_TRACE(joined);
+    const StartupChoice choice = parse(c.args);
+    EXPECT_FALSE(choice.finished);
+    EXPECT_EQ(settings.port_filter, c.port);
+    EXPECT_EQ(choice.server_address, c.address);
+    EXPECT_STREQ(choice.read_path, c.read_path);
+    EXPECT_STREQ(choice.record_path, c.record_path);
+    EXPECT_EQ(choice.recorded_pace, c.recorded_pace);
+    EXPECT_EQ(settings.trace_flags, c.flags);
+    EXPECT_STREQ(settings.capture_path, c.capture_path);
+  }
+}
+
+TEST_F(CommandLineTest, FaultyLongOptionsEndStartUp) {
+  struct Faulty {
+    std::vector<std::string> args;
+    const char* message;
+  };
+  const Faulty cases[] = {
+      {{"0", "--read"}, "Option '--read' needs a value\n"},
+      {{"0", "--record="}, "Option '--record' needs a value\n"},
+      {{"--read", "a", "--pace", "slow"}, "Option '--pace' takes 'recorded' or 'fast', not 'slow'\n"},
+      {{"0", "--pace", "recorded"}, "Option '--pace' goes with '--read'\n"},
+      {{"--read", "a", "--record", "b"},
+       "Options '--read' and '--record' cannot be used together\n"},
+  };
+  for (const Faulty& c : cases) {
+    SCOPED_TRACE(c.message);
+    take_output();
+    const StartupChoice choice = parse(c.args);
+    EXPECT_TRUE(choice.finished);
+    EXPECT_EQ(choice.exit_status, -1);
+    EXPECT_EQ(take_output().console, c.message);
+  }
+}
+
+TEST_F(CommandLineTest, LongHelpAddsTheLongOptionsToTheList) {
+  take_output();
+  const StartupChoice choice = parse({"3", "--help", "-k"});
+  EXPECT_TRUE(choice.finished);
+  EXPECT_EQ(choice.exit_status, 0);
+  const std::string console = take_output().console;
+  print_usage();
+  const std::string short_list = take_output().console;
+  ASSERT_TRUE(console.starts_with(short_list)) << console;
+  EXPECT_EQ(console.substr(short_list.size()),
+            "Long options:\n\n"
+            "   --read <file>   Show the datagrams of a datagram file, then exit ('-': stdin)\n"
+            "   --pace <pace>   With --read: 'recorded' keeps the recorded times, 'fast' does not\n"
+            "   --record <file> Append every datagram received to a datagram file\n"
+            "   --help          Show this message with the long options and exit\n"
+            "\n");
+}
+
+TEST_F(CommandLineTest, SummaryNamesTheRecordFileOnTheConsole) {
+  const StartupChoice choice = parse({"0", "--record", "night.dgrams", "-o", "x"});
+  take_output();
+  print_settings_summary(choice);
+  const ChannelText out = take_output();
+  EXPECT_EQ(out.capture, "Showing frames to/from all ports\n");
+  EXPECT_EQ(out.console, out.capture + "Capturing traces to file 'x'\n" +
+                             "Recording datagrams to file 'night.dgrams'\n" + START_LINE);
 }
 
 struct AddressCase {

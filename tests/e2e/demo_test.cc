@@ -9,10 +9,11 @@
 
 #include "tests/support/launcher.h"
 #include "tests/support/process.h"
+#include "tests/support/test_environment.h"
 
 namespace {
 
-constexpr char DEMO_ADDRESS[] = "127.3.4.1";
+const std::string DEMO_ADDRESS = test_address(104, 1);
 
 // Processes whose command line names the demo's address.
 int processes_of_the_demo() {
@@ -31,7 +32,8 @@ int processes_of_the_demo() {
 }
 
 TEST(Demo, StartsBothProgramsAndCtrlCEndsThemAll) {
-  const std::string dir = make_temp_dir();
+  const TestDir work;
+  const std::string dir = work.path();
   const pid_t demo =
       spawn_process({"/bin/sh", PELLARIN_SOURCE_DIR "/tools/demo.sh"}, dir + "/out", dir + "/err",
                     {"PELLARIN_BIN_DIR=" PELLARIN_BUILD_DIR,

@@ -11,12 +11,14 @@
 #include <vector>
 
 #include "tests/support/process.h"
+#include "tests/support/test_environment.h"
 
 namespace {
 
 TEST(LogRotation, RenamedAndNewFileTogetherHoldEveryTraceWhole) {
   constexpr int REPORTS = 300;
-  const std::string dir = make_temp_dir();
+  const TestDir work;
+  const std::string dir = work.path();
   const std::string capture = dir + "/trace.log";
   std::string datagrams;
   std::set<std::string> expected;
@@ -30,11 +32,11 @@ TEST(LogRotation, RenamedAndNewFileTogetherHoldEveryTraceWhole) {
   }
   write_file(dir + "/in.dgrams", datagrams);
   const pid_t sim = spawn_process({PELLARIN_SIM_BINARY, "replay", dir + "/in.dgrams", "--bind",
-                                   "127.3.2.1", "--rate", "150"},
+                                   test_address(102, 1), "--rate", "150"},
                                   dir + "/sim.out", dir + "/sim.err");
-  const pid_t client =
-      spawn_process({PELLARIN_BINARY, "0", "127.3.2.1", "-q", "-d", "-c", "-s", "-L", "-O", capture},
-                    dir + "/client.out", dir + "/client.err");
+  const pid_t client = spawn_process(
+      {PELLARIN_BINARY, "0", test_address(102, 1), "-q", "-d", "-c", "-s", "-L", "-O", capture},
+      dir + "/client.out", dir + "/client.err");
 
   ASSERT_TRUE(wait_for_text(capture, "N0050", 10000));
   ASSERT_EQ(std::rename(capture.c_str(), (capture + ".1").c_str()), 0);

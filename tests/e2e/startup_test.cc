@@ -1,4 +1,5 @@
 // Start-up of the real binary: banner, usage, help, summary, capture file.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -6,11 +7,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <arpa/inet.h>
 #include <string>
 #include <vector>
 
 #include "tests/support/process.h"
+#include "tests/support/test_environment.h"
 
 namespace {
 
@@ -88,7 +89,8 @@ struct StartedClient {
 };
 
 StartedClient start_and_stop(const std::vector<std::string>& args) {
-  const std::string dir = make_temp_dir();
+  const TestDir work;
+  const std::string dir = work.path();
   std::vector<std::string> argv{PELLARIN};
   argv.insert(argv.end(), args.begin(), args.end());
   const pid_t pid = spawn_process(argv, dir + "/out", dir + "/err");
@@ -109,34 +111,35 @@ std::string title(int port) {
 
 TEST(Startup, PositionalArgumentsAndOptionsMix) {
   // The first argument "-k" reads as port 0 and still counts as the option.
-  StartedClient client = start_and_stop({"-k", "127.3.0.1"});
+  StartedClient client = start_and_stop({"-k", test_address(100, 1)});
   EXPECT_EQ(client.status, 128 + SIGTERM);
   EXPECT_EQ(client.console, BANNER + title(0) + "Showing frames to/from all ports\n" +
                                 "Including AX25 L2 'link' status reports\n" + START_LINE +
                                 "\033[0m");
 
-  client = start_and_stop({"3", "127.3.0.1", "-k", "-m", "-c"});
+  client = start_and_stop({"3", test_address(100, 1), "-k", "-m", "-c"});
   EXPECT_EQ(client.console, BANNER + title(3) + "Showing frames to/from port (3) only\n" +
                                 "Including AX25 L2 'link' status reports\n" +
                                 "Including NetRom L4 'circuit' status reports\n" + START_LINE);
 
-  client = start_and_stop({"0", "127.3.0.1", "-N", "-c"});
+  client = start_and_stop({"0", test_address(100, 1), "-N", "-c"});
   EXPECT_EQ(client.console, BANNER + title(0) + "Showing frames to/from all ports\n" + START_LINE);
 
-  client = start_and_stop({"0", "127.3.0.1", "-n", "-c", "-f", "ABCDEFGHIJKLMNOPQRST"});
+  client = start_and_stop({"0", test_address(100, 1), "-n", "-c", "-f", "ABCDEFGHIJKLMNOPQRST"});
   EXPECT_EQ(client.console, BANNER + title(0) + "Showing frames to/from all ports\n" +
                                 "Showing frames with L2 source call 'ABCDEFGHIJKLMNO' only\n" +
                                 "Not decoding NODES broadcasts\n" + START_LINE);
 }
 
 TEST(Startup, CaptureFileAppendsOrTruncates) {
-  const std::string dir = make_temp_dir();
+  const TestDir work;
+  const std::string dir = work.path();
   const std::string path = dir + "/capture.txt";
   const std::string summary = "Showing frames to/from all ports\n";
   write_file(path, "earlier session\n");
-  start_and_stop({"0", "127.3.0.2", "-c", "-o", path});
+  start_and_stop({"0", test_address(100, 2), "-c", "-o", path});
   EXPECT_EQ(read_file(path), "earlier session\n" + summary);
-  start_and_stop({"0", "127.3.0.2", "-c", "-O", path});
+  start_and_stop({"0", test_address(100, 2), "-c", "-O", path});
   EXPECT_EQ(read_file(path), summary);
 }
 
@@ -146,11 +149,11 @@ TEST(Startup, UnopenableCaptureFileFailsBeforeAnyTraffic) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(7373);
-  inet_pton(AF_INET, "127.3.0.3", &address.sin_addr);
+  inet_pton(AF_INET, test_address(100, 3).c_str(), &address.sin_addr);
   ASSERT_EQ(bind(node, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
 
   const ProcessResult result =
-      run_process({PELLARIN, "0", "127.3.0.3", "-o", "/nonexistent-dir/capture.txt"});
+      run_process({PELLARIN, "0", test_address(100, 3), "-o", "/nonexistent-dir/capture.txt"});
   EXPECT_EQ(result.status, 255);
   EXPECT_EQ(result.out, BANNER + "Can't open capture file '/nonexistent-dir/capture.txt'\n");
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <string_view>
 
 namespace {
 
@@ -18,6 +19,8 @@ TEST(Numbers, ReadsLikeAtoiAndHoldsAtTheLimits) {
   const Case cases[] = {
       {"12abc", 12, 12},
       {" \t\n-5", -5, -5},
+      {"\v3", 3, 3},
+      {"\f\r45296", 45296, 45296},
       {"+7", 7, 7},
       {"03", 3, 3},
       {"", 0, 0},
@@ -38,6 +41,13 @@ TEST(Numbers, ReadsLikeAtoiAndHoldsAtTheLimits) {
     EXPECT_EQ(read_int64(c.text), c.value64);
     EXPECT_EQ(read_int(c.text), c.value);
   }
+}
+
+TEST(Numbers, StopAtTheEndOfTheViewWithoutATerminator) {
+  constexpr std::string_view digits = "12345";
+  EXPECT_EQ(read_int(digits.substr(0, 2)), 12);
+  EXPECT_EQ(read_int64(digits.substr(0, 0)), 0);
+  EXPECT_EQ(read_int(std::string_view(" -", 2)), 0);
 }
 
 }  // namespace

@@ -71,6 +71,9 @@ TEST_F(PreambleTest, TimeStampsInUtc) {
   const TimeCase cases[] = {
       {R"("time":0)", "00:00:00 "},
       {R"("time":"45296")", "12:34:56 "},
+      // atoi passes over leading white space, control bytes included.
+      {"\"time\":\"\t45296\"", "12:34:56 "},
+      {"\"time\":\"\n\v45296\"", "12:34:56 "},
       {R"("time":2147483647)", "03:14:07 "},
       // After January 2038 the real time, not a wrapped one.
       {R"("time":2147483648)", "03:14:08 "},
@@ -106,8 +109,8 @@ TEST_F(PreambleTest, MissingTimeTakesTheClientsClock) {
 }
 
 TEST_F(PreambleTest, EchoShowsControlBytesAsDots) {
-  print_report_echo("\"text\":\"a\033[2J\x07\x7f\\u001b\xc3\xa9\"");
-  EXPECT_EQ(take_output().capture, "\"text\":\"a.[2J..\\u001b\xc3\xa9\"\n");
+  print_report_echo("\"text\":\"a\033[2J\x07\x7f\\u001b\xc3\xa9\x9b\xc2\x9b\xc3\x9f\"");
+  EXPECT_EQ(take_output().capture, "\"text\":\"a.[2J..\\u001b\xc3\xa9..\xc3\x9f\"\n");
 }
 
 TEST_F(PreambleTest, OutputChannels) {

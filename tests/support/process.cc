@@ -2,7 +2,6 @@
 #include "tests/support/process.h"
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,55 +14,17 @@
 #include <thread>
 
 #include "tests/support/launcher.h"
+#include "tests/support/test_environment.h"
 
 extern char** environ;
 
 namespace {
 
-void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-struct Child {
-  pid_t pid;
-  bool own_group;
-};
-
-std::vector<Child>& children() {
-  static std::vector<Child> started;
-  return started;
+void sleep_ms(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
-
-// A test that ends early (a failed ASSERT) skips its own clean-up; the
-// programs it started would outlive the test binary and keep their loopback
-// address and subscription from every later run. Whatever a test started
-// and left running ends with the test.
-class EndLeftoverChildren : public ::testing::EmptyTestEventListener {
-  void OnTestEnd(const ::testing::TestInfo&) override {
-    for (const Child& child : children()) {
-      // 0: a child of this process that is still running (never a stranger
-      // that reused the number of one already waited for).
-      if (waitpid(child.pid, nullptr, WNOHANG) != 0) continue;
-      kill(child.own_group ? -child.pid : child.pid, SIGKILL);
-      waitpid(child.pid, nullptr, 0);
-    }
-    children().clear();
-  }
-};
-
-const bool LEFTOVER_CHILDREN_END = [] {
-  ::testing::UnitTest::GetInstance()->listeners().Append(new EndLeftoverChildren);
-  return true;
-}();
 
 }  // namespace
-
-std::string make_temp_dir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/pellarin-test-XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  if (mkdtemp(name.data()) == nullptr) return "/tmp";
-  return name.data();
-}
 
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -104,7 +65,6 @@ pid_t spawn_process(const std::vector<std::string>& argv, const std::string& std
     execve(args[0], args.data(), env.data());
     _exit(127);
   }
-  if (pid > 0) children().push_back({pid, own_group});
   return pid;
 }
 
@@ -142,13 +102,24 @@ bool wait_for_text(const std::string& path, const std::string& text, int timeout
 }
 
 ProcessResult run_process(const std::vector<std::string>& argv, int timeout_ms) {
-  const std::string dir = make_temp_dir();
-  const pid_t pid = spawn_process(argv, dir + "/out", dir + "/err");
+  const TestDir dir;
+  const pid_t pid = spawn_process(argv, dir / "out", dir / "err");
   int status = wait_process(pid, timeout_ms);
   if (status == -1000) status = stop_process(pid, SIGKILL);
-  ProcessResult result{status, read_file(dir + "/out"), read_file(dir + "/err")};
-  std::remove((dir + "/out").c_str());
-  std::remove((dir + "/err").c_str());
-  rmdir(dir.c_str());
-  return result;
+  return {status, read_file(dir / "out"), read_file(dir / "err")};
+}
+
+ScopedProcess::~ScopedProcess() {
+  if (!ended_) stop_process(pid_, SIGKILL);
+}
+
+int ScopedProcess::wait(int timeout_ms) {
+  const int status = wait_process(pid_, timeout_ms);
+  ended_ = status != -1000;
+  return status;
+}
+
+int ScopedProcess::stop(int signal_number) {
+  ended_ = true;
+  return stop_process(pid_, signal_number);
 }

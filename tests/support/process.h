@@ -6,20 +6,18 @@
 #include <string>
 #include <vector>
 
-// A fresh directory under the system's temporary directory.
-std::string make_temp_dir();
-
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& text);
 
 // Starts argv[0] (through the test launcher when it is a program of this
-// build tree, see launcher.h) with standard output and error going to the given files
-// (standard input from /dev/null); extra_env entries are "NAME=value".
+// build tree, see launcher.h) with standard output and error going to the
+// given files (standard input from /dev/null); extra_env entries are
+// "NAME=value".
 // With own_group the child leads a new process group, as a shell's
 // foreground job does, so that a test can signal the whole group.
 pid_t spawn_process(const std::vector<std::string>& argv, const std::string& stdout_path,
-                    const std::string& stderr_path,
-                    const std::vector<std::string>& extra_env = {}, bool own_group = false);
+                    const std::string& stderr_path, const std::vector<std::string>& extra_env = {},
+                    bool own_group = false);
 
 // Every timeout below is what a native build needs; the helpers stretch it
 // by the test time scale (launcher.h) for emulated runs.
@@ -42,3 +40,22 @@ struct ProcessResult {
 
 // Runs a program that ends by itself.
 ProcessResult run_process(const std::vector<std::string>& argv, int timeout_ms = 10000);
+
+// A spawned process that is killed when the test ends, however it ends, so
+// that a failed assertion leaves nothing running on the test's address.
+class ScopedProcess {
+ public:
+  explicit ScopedProcess(pid_t pid) : pid_(pid) {}
+  ScopedProcess(const ScopedProcess&) = delete;
+  ScopedProcess& operator=(const ScopedProcess&) = delete;
+  ~ScopedProcess();
+
+  pid_t pid() const { return pid_; }
+  // As wait_process and stop_process; once it has ended, it is left alone.
+  int wait(int timeout_ms);
+  int stop(int signal_number);
+
+ private:
+  pid_t pid_;
+  bool ended_ = false;
+};

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "intake/dispatch.h"
 #include "intake/splitter.h"
 #include "output/channels.h"
 
@@ -33,7 +34,7 @@ void ReportTest::flags(std::uint32_t set, std::uint32_t clear) {
 ChannelText ReportTest::feed(std::string_view datagram) {
   std::vector<char> data(datagram.begin(), datagram.end());
   data.push_back('\0');
-  split_datagram(data.data(), datagram.size());
+  split_datagram(data.data(), datagram.size(), dispatch_report);
   return take_output();
 }
 
@@ -61,11 +62,21 @@ std::string visible(std::string_view text) {
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     switch (c) {
-      case '\n': shown += "\\n\n"; break;
-      case '\t': shown += "\\t"; break;
-      case '\r': shown += "\\r"; break;
-      case '\033': shown += "\\e"; break;
-      case '\\': shown += "\\\\"; break;
+      case '\n':
+        shown += "\\n\n";
+        break;
+      case '\t':
+        shown += "\\t";
+        break;
+      case '\r':
+        shown += "\\r";
+        break;
+      case '\033':
+        shown += "\\e";
+        break;
+      case '\\':
+        shown += "\\\\";
+        break;
       default:
         if (byte < 0x20 || byte == 0x7F) {
           char hex[8];

@@ -1,14 +1,16 @@
 // pellarin-sim generate: seeded traffic of a small packet network, served to
 // subscribers or written to a datagram file.
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
 
+#include "intake/datagram_file.h"
 #include "sim/commands.h"
-#include "sim/datagram_file.h"
 #include "sim/log.h"
 #include "sim/options.h"
 #include "sim/service.h"
@@ -114,7 +116,7 @@ bool read_settings(const Arguments& arguments, GenerateSettings& settings, std::
 
 int64_t step_ms(double rate) {
   if (rate <= 0) return FAST_STEP_MS;
-  return std::max<int64_t>(1, static_cast<int64_t>(1000.0 / rate + 0.5));
+  return std::max<int64_t>(1, std::llround(1000.0 / rate));
 }
 
 int write_traffic(const GenerateSettings& settings) {
@@ -133,8 +135,8 @@ int write_traffic(const GenerateSettings& settings) {
     std::string datagram = generator.next_datagram();
     const int64_t at_ms = generator.elapsed_ms();
     if (settings.duration && static_cast<double>(at_ms) >= *settings.duration * 1000) break;
-    const std::string line = format_datagram_line(datagram, at_ms);
-    written = std::fwrite(line.data(), 1, line.size(), out) == line.size();
+    const RecordLine line = format_datagram_line(datagram, at_ms);
+    written = std::fwrite(line.text.data(), 1, line.length, out) == line.length;
     ++count;
   }
   if (std::fflush(out) != 0) written = false;

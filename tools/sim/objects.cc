@@ -1,6 +1,11 @@
-// Report objects in a trace datagram: cutting them out and choosing the ones
-// a subscriber of one node port should get.
+// Report objects in a trace datagram: choosing the ones a subscriber of one
+// node port should get, cut out as the client cuts them.
 #include "sim/objects.h"
+
+#include <array>
+
+#include "intake/datagram.h"
+#include "intake/splitter.h"
 
 namespace sim {
 
@@ -50,6 +55,12 @@ size_t skip_value(std::string_view text, size_t i) {
   return i;
 }
 
+// The splitter hands each report to a plain function; the reports of the
+// datagram being cut are gathered here.
+std::vector<std::string>* gathered_reports = nullptr;
+
+void gather_report(const char* report) { gathered_reports->emplace_back(report); }
+
 int leading_number(std::string_view text) {
   size_t i = 0;
   while (i < text.size() && is_space(text[i])) ++i;
@@ -65,52 +76,32 @@ int leading_number(std::string_view text) {
 
 }  // namespace
 
-std::vector<std::string_view> split_objects(std::string_view datagram) {
-  std::vector<std::string_view> objects;
-  int depth = 0;
-  bool in_string = false;
-  bool escape = false;
-  size_t start = 0;
-  for (size_t i = 0; i < datagram.size(); ++i) {
-    const char c = datagram[i];
-    if (depth == 0) {
-      if (c == '{') {
-        depth = 1;
-        start = i;
-      }
-      continue;
-    }
-    if (escape) {
-      escape = false;
-    } else if (c == '\\') {
-      escape = true;
-    } else if (c == '"') {
-      in_string = !in_string;
-    } else if (!in_string && c == '{') {
-      ++depth;
-    } else if (!in_string && c == '}' && --depth == 0) {
-      objects.push_back(datagram.substr(start, i + 1 - start));
-    }
-  }
-  return objects;
+std::vector<std::string> report_texts(std::string_view datagram) {
+  std::vector<std::string> reports;
+  if (datagram.size() > MAX_DATAGRAM) return reports;
+  std::array<char, MAX_DATAGRAM + 1> data{};
+  datagram.copy(data.data(), datagram.size());
+  gathered_reports = &reports;
+  split_datagram(data.data(), datagram.size(), gather_report);
+  gathered_reports = nullptr;
+  return reports;
 }
 
-std::optional<int> object_port(std::string_view object) {
-  if (object.size() < 2 || object.front() != '{') return std::nullopt;
-  size_t i = 1;
-  while (i < object.size()) {
-    while (i < object.size() && (is_space(object[i]) || object[i] == ',')) ++i;
-    if (i >= object.size() || object[i] != '"') return std::nullopt;
-    const size_t key_end = skip_string(object, i);
-    const std::string_view key = object.substr(i + 1, key_end - i - 2);
+std::optional<int> object_port(std::string_view report) {
+  size_t i = 0;
+  while (i < report.size()) {
+    while (i < report.size() && (is_space(report[i]) || report[i] == ',')) ++i;
+    if (i >= report.size() || report[i] != '"') return std::nullopt;
+    const size_t key_end = skip_string(report, i);
+    const std::string_view key = report.substr(i + 1, key_end - i - 2);
     i = key_end;
-    while (i < object.size() && is_space(object[i])) ++i;
-    if (i >= object.size() || object[i] != ':') return std::nullopt;
+    while (i < report.size() && is_space(report[i])) ++i;
+    if (i >= report.size() || report[i] != ':') return std::nullopt;
     ++i;
-    while (i < object.size() && is_space(object[i])) ++i;
-    const size_t value_end = skip_value(object, i);
+    while (i < report.size() && is_space(report[i])) ++i;
+    const size_t value_end = skip_value(report, i);
     if (key == "port") {
-      std::string_view value = object.substr(i, value_end - i);
+      std::string_view value = report.substr(i, value_end - i);
       if (!value.empty() && value.front() == '"') value.remove_prefix(1);
       return leading_number(value);
     }
@@ -121,13 +112,14 @@ std::optional<int> object_port(std::string_view object) {
 
 std::optional<std::string> datagram_for_port(std::string_view datagram, int port) {
   if (port == 0) return std::string(datagram);
-  const std::vector<std::string_view> objects = split_objects(datagram);
   std::string kept;
   bool all_kept = true;
-  for (const std::string_view object : objects) {
-    const std::optional<int> object_port_number = object_port(object);
+  for (const std::string& report : report_texts(datagram)) {
+    const std::optional<int> object_port_number = object_port(report);
     if (!object_port_number || *object_port_number == port) {
-      kept += object;
+      kept += '{';
+      kept += report;
+      kept += '}';
     } else {
       all_kept = false;
     }

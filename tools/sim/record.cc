@@ -11,8 +11,9 @@
 #include <optional>
 #include <string>
 
+#include "intake/datagram.h"
+#include "intake/datagram_file.h"
 #include "sim/commands.h"
-#include "sim/datagram_file.h"
 #include "sim/log.h"
 #include "sim/options.h"
 #include "sim/service.h"
@@ -120,8 +121,9 @@ bool record_datagrams(int fd, const RecordSettings& settings, std::FILE* out,
       }
       const auto at_ms =
           std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-      const std::string line = format_datagram_line(std::string_view(buffer.data(), length), at_ms);
-      if (std::fwrite(line.data(), 1, line.size(), out) != line.size() || std::fflush(out) != 0) {
+      const RecordLine line = format_datagram_line(std::string_view(buffer.data(), length), at_ms);
+      if (std::fwrite(line.text.data(), 1, line.length, out) != line.length ||
+          std::fflush(out) != 0) {
         log_line("write error: %s", std::strerror(errno));
         return false;
       }
@@ -164,9 +166,9 @@ int run_record(std::span<char* const> args) {
     return EXIT_SYSTEM;
   }
   install_stop_handlers();
-  const std::string header = format_text("# recorded by pellarin-sim from %s, port %u\n",
-                                         endpoint_text(settings.node).c_str(), settings.node_port);
-  std::fputs(header.c_str(), out);
+  const RecordLine header =
+      format_recording_header(settings.node.address, settings.node.port, settings.node_port);
+  std::fwrite(header.text.data(), 1, header.length, out);
   std::fflush(out);
   const Clock::time_point deadline =
       settings.duration ? Clock::now() + *settings.duration : Clock::time_point::max();

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "sim/commands.h"
-#include "sim/datagram_file.h"
+#include "sim/datagram_list.h"
 #include "sim/log.h"
 #include "sim/options.h"
 #include "sim/service.h"
@@ -104,13 +104,13 @@ Clock::duration interval_for(double rate) {
 }
 
 // Plays the records once. False when a stop was requested on the way.
-bool play_pass(TraceService& service, const std::vector<DatagramRecord>& records,
+bool play_pass(TraceService& service, const std::vector<Datagram>& records,
                const ReplaySettings& settings) {
   const Clock::duration interval = interval_for(settings.rate);
   const Clock::time_point start = Clock::now();
   Clock::time_point due = start;
   bool first = true;
-  for (const DatagramRecord& record : records) {
+  for (const Datagram& record : records) {
     if (settings.recorded_pace && record.at_ms) {
       due = start + std::chrono::milliseconds(*record.at_ms);
     } else if (!first) {
@@ -134,8 +134,8 @@ int run_replay(std::span<char* const> args) {
   if (const auto status = read_command_line("replay", args, OPTIONS, HELP, read_settings, settings))
     return *status;
   std::string error;
-  std::vector<DatagramRecord> records;
-  if (!read_datagram_file(settings.file, records, error)) {
+  std::vector<Datagram> records;
+  if (!load_datagram_file(settings.file, records, error)) {
     log_line("%s", error.c_str());
     return EXIT_USAGE;
   }

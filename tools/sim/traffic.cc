@@ -4,7 +4,7 @@
 
 #include <ctime>
 
-#include "sim/datagram_file.h"
+#include "intake/datagram.h"
 #include "sim/json.h"
 #include "sim/log.h"
 
@@ -88,6 +88,7 @@ constexpr std::string_view CHAT[] = {
     "WX here: 12C, wind SW 15 km/h, rain later",
     "73 de G4ABC, off to the shack",
     "Anyone tried the {braces} bug?  \"}\" in text used to break it",
+    // NOLINTNEXTLINE(bugprone-suspicious-missing-comma): one text, split to end the escape
     "Gr\xc3\xbc\xc3\x9f"
     "e aus K\xc3\xb6ln!",
     "col1\tcol2\ttab separated",

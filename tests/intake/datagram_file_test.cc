@@ -1,14 +1,37 @@
 // Datagram file reader and writer: byte-exact round trips and the faults a
 // reader must name with their line.
-#include "sim/datagram_file.h"
+#include "intake/datagram_file.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
-namespace sim {
 namespace {
+
+struct Parsed {
+  std::string bytes;
+  std::optional<std::int64_t> at_ms;
+};
+
+// Reads a whole file's text; false with `error` set at a fault, `records`
+// then holding the records before it.
+bool parse_datagram_text(const std::string& text, const std::string& name,
+                         std::vector<Parsed>& records, std::string& error) {
+  std::string data = text;
+  std::FILE* in = fmemopen(data.data(), data.size(), "rb");
+  if (in == nullptr) {
+    error = "fmemopen failed";
+    return false;
+  }
+  DatagramFileReader reader(in, name);
+  DatagramRecord record;
+  while (reader.next(record)) records.push_back({std::string(record.view()), record.at_ms});
+  std::fclose(in);
+  error = reader.error();
+  return error.empty();
+}
 
 std::string every_byte() {
   std::string bytes;
@@ -19,7 +42,7 @@ std::string every_byte() {
 struct RoundTrip {
   const char* name;
   std::string bytes;
-  std::optional<int64_t> at_ms;
+  std::optional<std::int64_t> at_ms;
   char kind;  // the form the writer must choose
 };
 
@@ -40,13 +63,13 @@ TEST(DatagramFileTest, WrittenRecordsReadBackByteForByte) {
   };
   std::string file;
   for (const RoundTrip& c : cases) {
-    const std::string line = format_datagram_line(c.bytes, c.at_ms);
+    const std::string line(format_datagram_line(c.bytes, c.at_ms).view());
     const size_t kind_at = c.at_ms ? line.find(' ') + 1 : 0;
     EXPECT_EQ(line[kind_at], c.kind) << c.name;
     EXPECT_EQ(line.find('\n'), line.size() - 1) << c.name;
     file += line;
   }
-  std::vector<DatagramRecord> records;
+  std::vector<Parsed> records;
   std::string error;
   ASSERT_TRUE(parse_datagram_text(file, "f", records, error)) << error;
   ASSERT_EQ(records.size(), cases.size());
@@ -67,7 +90,7 @@ TEST(DatagramFileTest, ReadsHandWrittenForms) {
       "@30 d  two blanks\n"
       "d \n"
       "d {\"no final line feed\"}";
-  std::vector<DatagramRecord> records;
+  std::vector<Parsed> records;
   std::string error;
   ASSERT_TRUE(parse_datagram_text(text, "f", records, error)) << error;
   const std::vector<std::string> expected = {
@@ -103,7 +126,7 @@ TEST(DatagramFileTest, RejectsMalformedLinesWithTheirNumber) {
   };
   for (const Bad& c : cases) {
     const std::string text = "# header\nd {}\n" + c.line + "\nd {}\n";
-    std::vector<DatagramRecord> records;
+    std::vector<Parsed> records;
     std::string error;
     EXPECT_FALSE(parse_datagram_text(text, "t.dgrams", records, error)) << c.line;
     EXPECT_TRUE(error.starts_with("t.dgrams:3: ")) << error;
@@ -114,7 +137,7 @@ TEST(DatagramFileTest, RejectsMalformedLinesWithTheirNumber) {
 TEST(DatagramFileTest, RejectsHexRecordsOverTheDatagramLimit) {
   std::string line = "x";
   for (int i = 0; i < 1501; ++i) line += " 41";
-  std::vector<DatagramRecord> records;
+  std::vector<Parsed> records;
   std::string error;
   EXPECT_FALSE(parse_datagram_text("d {}\n\n" + line, "big", records, error));
   EXPECT_TRUE(error.starts_with("big:3: ")) << error;
@@ -127,4 +150,40 @@ TEST(DatagramFileTest, RejectsHexRecordsOverTheDatagramLimit) {
 }
 
 }  // namespace
-}  // namespace sim
+
+TEST(DatagramFileTest, RejectsALineLongerThanAReaderTakes) {
+  const std::string blanks(MAX_RECORD_LINE, ' ');
+  std::vector<Parsed> records;
+  std::string error;
+  EXPECT_FALSE(parse_datagram_text("d {}\nx 41" + blanks + "42\nd {}\n", "long", records, error));
+  EXPECT_EQ(error, "long:2: line is longer than 8192 characters");
+  ASSERT_EQ(records.size(), 1u);
+
+  // The longest line a writer makes is read back.
+  const std::string longest(
+      format_datagram_line(std::string(MAX_DATAGRAM, '\n'), INT64_MAX).view());
+  records.clear();
+  EXPECT_TRUE(parse_datagram_text(longest, "longest", records, error)) << error;
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].bytes, std::string(MAX_DATAGRAM, '\n'));
+}
+
+TEST(DatagramFileTest, ATextRecordKeepsAZeroByte) {
+  std::vector<Parsed> records;
+  std::string error;
+  const std::string line("d {\0}\n", 6);
+  ASSERT_TRUE(parse_datagram_text(line, "zero", records, error)) << error;
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].bytes, std::string("{\0}", 3));
+}
+
+TEST(DatagramFileTest, WritesAtMostTheLargestDatagram) {
+  const std::string line(format_datagram_line(std::string(MAX_DATAGRAM + 5, 'a'), 7).view());
+  EXPECT_EQ(line, "@7 d " + std::string(MAX_DATAGRAM, 'a') + "\n");
+}
+
+TEST(DatagramFileTest, RecordingHeaderNamesNodeAndPort) {
+  EXPECT_EQ(format_recording_header(0x7F030201, 7373, 3).view(),
+            "# recorded from 127.3.2.1:7373, port 3\n");
+  EXPECT_EQ(format_recording_header(0, 7373, 0).view(), "# recorded from 0.0.0.0:7373, port 0\n");
+}
