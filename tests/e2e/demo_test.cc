@@ -7,7 +7,6 @@
 #include <string>
 #include <thread>
 
-#include "tests/support/launcher.h"
 #include "tests/support/process.h"
 #include "tests/support/test_environment.h"
 
@@ -37,8 +36,7 @@ TEST(Demo, StartsBothProgramsAndCtrlCEndsThemAll) {
   const pid_t demo =
       spawn_process({"/bin/sh", PELLARIN_SOURCE_DIR "/tools/demo.sh"}, dir + "/out", dir + "/err",
                     {"PELLARIN_BIN_DIR=" PELLARIN_BUILD_DIR,
-                     std::string("PELLARIN_DEMO_ADDRESS=") + DEMO_ADDRESS,
-                     std::string("PELLARIN_LAUNCHER=") + TEST_LAUNCHER},
+                     std::string("PELLARIN_DEMO_ADDRESS=") + DEMO_ADDRESS},
                     true);
   // Traffic reaches the client: some frame between two of the demo's calls.
   EXPECT_TRUE(wait_for_text(dir + "/out", "N0DE", 15000)) << read_file(dir + "/err");

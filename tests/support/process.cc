@@ -43,6 +43,9 @@ pid_t spawn_process(const std::vector<std::string>& argv, const std::string& std
                     bool own_group) {
   std::vector<std::string> env_text;
   for (char** entry = environ; *entry != nullptr; ++entry) env_text.emplace_back(*entry);
+  // Scripts that start the tree's programs put this before them.
+  if (TEST_LAUNCHER[0] != '\0')
+    env_text.push_back(std::string("PELLARIN_LAUNCHER=") + TEST_LAUNCHER);
   for (const std::string& extra : extra_env) env_text.push_back(extra);
   const std::vector<std::string> launched = with_launcher(argv);
   std::vector<char*> args;
