@@ -43,7 +43,7 @@ LinkKey link_key(uint8_t port, const std::string& one, const std::string& other)
 // Bounded: the links heard least recently make room, and a link silent for
 // LINK_IDLE_LIMIT seconds is forgotten, since its DISC may never be heard.
 inline constexpr size_t MAX_LINKS = 256;
-inline constexpr int64_t LINK_IDLE_LIMIT = 30 * 60;
+inline constexpr int64_t LINK_IDLE_LIMIT = int64_t{30} * 60;
 
 class LinkTable {
  public:
