@@ -81,7 +81,9 @@ TEST_F(ReadFile, DashReadsStandardInputFromAPipe) {
   const std::string out = path("out.txt");
   const std::string err = path("err.txt");
   ScopedProcess shell(spawn_process(
-      {"/bin/sh", "-c", "cat \"$1\" | \"$0\" 0 -d -c --read -", PELLARIN, file}, out, err));
+      {"/bin/sh", "-c", "cat \"$1\" | ${PELLARIN_LAUNCHER:-} \"$0\" 0 -d -c --read -", PELLARIN,
+       file},
+      out, err));
   EXPECT_EQ(shell.wait(10000), 0);
   EXPECT_TRUE(read_file(out).ends_with("\n" + NODE_UP_TRACE + "\n" + NODE_DOWN_TRACE))
       << read_file(out);

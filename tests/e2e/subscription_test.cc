@@ -54,6 +54,8 @@ TEST(Subscription, BytesArePortBigEndian) {
       {"0", test_address(101, 1), "port 0 (bytes 00 00)"},
       {"3", test_address(101, 2), "port 3 (bytes 00 03)"},
       {"300", test_address(101, 3), "port 300 (bytes 01 2c)"},
+      // Both bytes above 0x7f: no sign extension, whether char is signed or not.
+      {"33023", test_address(101, 8), "port 33023 (bytes 80 ff)"},
   };
   const TestDir work;
   const std::string dir = work.path();

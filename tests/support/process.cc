@@ -13,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/launcher.h"
 #include "tests/support/test_environment.h"
 
 extern char** environ;
@@ -42,9 +43,13 @@ pid_t spawn_process(const std::vector<std::string>& argv, const std::string& std
                     bool own_group) {
   std::vector<std::string> env_text;
   for (char** entry = environ; *entry != nullptr; ++entry) env_text.emplace_back(*entry);
+  // Scripts that start the tree's programs put this before them.
+  if (TEST_LAUNCHER[0] != '\0')
+    env_text.push_back(std::string("PELLARIN_LAUNCHER=") + TEST_LAUNCHER);
   for (const std::string& extra : extra_env) env_text.push_back(extra);
+  const std::vector<std::string> launched = with_launcher(argv);
   std::vector<char*> args;
-  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  for (const std::string& arg : launched) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
   std::vector<char*> env;
   for (const std::string& entry : env_text) env.push_back(const_cast<char*>(entry.c_str()));
@@ -67,6 +72,7 @@ pid_t spawn_process(const std::vector<std::string>& argv, const std::string& std
 }
 
 int wait_process(pid_t pid, int timeout_ms) {
+  timeout_ms = scaled_ms(timeout_ms);
   for (int waited = 0;; waited += 10) {
     int status = 0;
     const pid_t done = waitpid(pid, &status, WNOHANG);
@@ -90,6 +96,7 @@ int stop_process(pid_t pid, int signal_number, int timeout_ms) {
 }
 
 bool wait_for_text(const std::string& path, const std::string& text, int timeout_ms) {
+  timeout_ms = scaled_ms(timeout_ms);
   for (int waited = 0; waited <= timeout_ms; waited += 20) {
     if (read_file(path).find(text) != std::string::npos) return true;
     sleep_ms(20);

@@ -9,13 +9,20 @@
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& text);
 
-// Starts argv[0] with standard output and error going to the given files
-// (standard input from /dev/null); extra_env entries are "NAME=value".
+// Starts argv[0] (through the test launcher when it is a program of this
+// build tree, see launcher.h) with standard output and error going to the
+// given files (standard input from /dev/null); extra_env entries are
+// "NAME=value". Under a launcher the child also gets PELLARIN_LAUNCHER, its
+// words, for the scripts among the programs that start this tree's
+// programs themselves (tools/demo.sh, for one).
 // With own_group the child leads a new process group, as a shell's
 // foreground job does, so that a test can signal the whole group.
 pid_t spawn_process(const std::vector<std::string>& argv, const std::string& stdout_path,
                     const std::string& stderr_path, const std::vector<std::string>& extra_env = {},
                     bool own_group = false);
+
+// Every timeout below is what a native build needs; the helpers stretch it
+// by the test time scale (launcher.h) for emulated runs.
 
 // The exit status (128 + signal number for a killed process), or -1000 when
 // the process is still running after timeout_ms; it is then left running.

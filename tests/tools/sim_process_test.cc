@@ -24,6 +24,7 @@
 #include "intake/datagram.h"
 #include "sim/datagram_list.h"
 #include "sim/objects.h"
+#include "tests/support/launcher.h"
 #include "tests/support/test_environment.h"
 
 namespace sim {
@@ -48,13 +49,13 @@ class SimProcess {
       dup2(null, 1);
       close(log_pipe[0]);
       close(input_pipe[1]);
+      std::vector<std::string> command{PELLARIN_SIM_BINARY};
+      command.insert(command.end(), args.begin(), args.end());
+      command = with_launcher(command);
       std::vector<char*> argv;
-      std::string program = PELLARIN_SIM_BINARY;
-      argv.push_back(program.data());
-      std::vector<std::string> copies = args;
-      for (std::string& arg : copies) argv.push_back(arg.data());
+      for (std::string& arg : command) argv.push_back(arg.data());
       argv.push_back(nullptr);
-      execv(program.c_str(), argv.data());
+      execv(argv[0], argv.data());
       _exit(127);
     }
     close(log_pipe[1]);

@@ -14,7 +14,12 @@ std::string address_call(std::span<const uint8_t, ADDRESS_LENGTH> bytes) {
   std::string call = clean_text(std::span<const uint8_t>(shifted, ADDRESS_LENGTH - 1));
   while (!call.empty() && call.back() == ' ') call.pop_back();
   const int ssid = (bytes[ADDRESS_LENGTH - 1] >> 1) & 0x0F;
-  if (ssid != 0) call += "-" + std::to_string(ssid);
+  // Appended piece by piece: GCC 12 at -O3 takes "-" + std::string for an
+  // overlapping copy (a -Wrestrict false positive).
+  if (ssid != 0) {
+    call += '-';
+    call += std::to_string(ssid);
+  }
   return call;
 }
 

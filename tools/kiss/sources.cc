@@ -34,7 +34,10 @@ constexpr BaudRate BAUD_RATES[] = {
 std::optional<sim::Endpoint> parse_kiss_tcp(std::string_view text, std::string& error) {
   std::string with_port(text);
   if (text.find(':') == std::string_view::npos) {
-    with_port += ":" + std::to_string(DEFAULT_KISS_TCP_PORT);
+    // Appended piece by piece: GCC 12 at -O3 takes ":" + std::string for an
+    // overlapping copy (a -Wrestrict false positive).
+    with_port += ':';
+    with_port += std::to_string(DEFAULT_KISS_TCP_PORT);
   }
   return sim::parse_endpoint(with_port, error);
 }

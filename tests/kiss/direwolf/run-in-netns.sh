@@ -11,6 +11,8 @@
 # them or after 60 seconds.
 set -u
 kiss_bin=$1 pellarin_bin=$2 mode=$3 frames=$4 work=$5 count=$6
+# A cross build's programs run under its emulator (set by the tests).
+launcher=${PELLARIN_LAUNCHER:-}
 address=127.16.200.1
 
 ip link set lo up || exit 3
@@ -85,10 +87,12 @@ direwolf -c "$work/rx.conf" -t 0 < "$work/rx.in" > "$work/rx.log" 2>&1 &
 receiver=$!
 # Held open so that the modem waits for the audio instead of seeing its end.
 exec 3> "$work/rx.in"
-"$kiss_bin" --kiss-tcp "$address:8001" --bind "$address" --call N0DE -v \
+# shellcheck disable=SC2086 # the launcher is a command and its arguments
+$launcher "$kiss_bin" --kiss-tcp "$address:8001" --bind "$address" --call N0DE -v \
   > /dev/null 2> "$work/kiss.err" &
 bridge=$!
-"$pellarin_bin" 0 "$address" -c -s -W -q -O "$work/capture.txt" \
+# shellcheck disable=SC2086
+$launcher "$pellarin_bin" 0 "$address" -c -s -W -q -O "$work/capture.txt" \
   > /dev/null 2> "$work/client.err" &
 client=$!
 
