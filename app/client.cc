@@ -14,7 +14,7 @@ int run_client(int argc, char** argv) {
   print_banner();
   const StartupChoice choice = parse_command_line(argc, argv);
   if (choice.finished) return choice.exit_status;
-  if (!open_capture_file(choice.overwrite_capture)) return -1;
+  if (!open_capture_file(choice)) return -1;
   // Installed before anything can block, so Ctrl-C always resets the colour.
   install_signal_handlers();
   const int socket_fd = open_trace_socket(choice.server_address);

@@ -14,6 +14,8 @@ inline constexpr char OPTION_STRING[] = "234a:b:cCdf:hHijklLmnNo:O:p:P:qrsSt:T:u
 struct StartupChoice {
   std::uint32_t server_address = DEFAULT_SERVER_ADDRESS;
   bool overwrite_capture = false;
+  // A capture path too long for any file: refused when the file is opened.
+  const char* overlong_capture_path = nullptr;
   // Set when main must end at once with this status (usage, -h).
   bool finished = false;
   int exit_status = 0;
@@ -29,6 +31,6 @@ std::uint32_t parse_ipv4(const char* text);
 StartupChoice parse_command_line(int argc, char** argv);
 
 // Opens settings.capture_path (when set); false after printing the failure.
-bool open_capture_file(bool overwrite);
+bool open_capture_file(const StartupChoice& choice);
 
 void print_settings_summary();

@@ -11,6 +11,7 @@
 #include <array>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "app/settings.h"
@@ -22,11 +23,10 @@ namespace {
 // Room for a whole datagram and the terminator that the splitter writes.
 constexpr std::size_t RECEIVE_BUFFER_SIZE = 1600;
 
-// Bursts wait in the socket while a trace is being written; the default
-// buffer holds only about 160 datagrams. The system caps the request.
-constexpr int SOCKET_RECEIVE_BUFFER = 4 * 1024 * 1024;
-
 constexpr int IDLE_WAIT_MS = 10;
+
+// A growing count of dropped datagrams is told at most this often.
+constexpr std::chrono::seconds DROP_WARNING_INTERVAL{1};
 
 constexpr char COLOUR_RESET[] = "\033[0m";
 
@@ -41,21 +41,39 @@ void pause_briefly() {
   nanosleep(&pause, nullptr);
 }
 
-// logrotate has moved the file away: close it and open the path again.
-void reopen_capture_file() {
-  if (settings.capture_file == nullptr) return;
-  std::fclose(settings.capture_file);
-  settings.capture_file = std::fopen(settings.capture_path, "a");
-  if (settings.capture_file == nullptr)
-    con_print("Can't open capture file '%s'\n", settings.capture_path);
-}
-
 void send_subscription(int socket_fd) {
   unsigned char subscription[2];
   encode_subscription(settings.port_filter, subscription);
   // A lost subscription is simply sent again at the next renewal.
   (void)send(socket_fd, subscription, sizeof subscription, 0);
 }
+
+// The system grants at most net.core.rmem_max, and getsockopt reports twice
+// the usable size (the other half is its bookkeeping).
+void note_small_receive_buffer(int socket_fd, int asked) {
+  int granted = 0;
+  socklen_t size = sizeof granted;
+  if (getsockopt(socket_fd, SOL_SOCKET, SO_RCVBUF, &granted, &size) != 0) return;
+  if (granted / 2 < asked)
+    con_print("[Receive buffer is %d bytes, not %d: raise net.core.rmem_max to hold bursts]\n",
+              granted / 2, asked);
+}
+
+// Tells, under -W, that the system has dropped datagrams since the last
+// warning, at most once per DROP_WARNING_INTERVAL.
+class DropWarnings {
+ public:
+  void check(std::uint32_t total, RenewalSchedule::Clock::time_point now) {
+    if (total == told_total_ || (last_told_ && now - *last_told_ < DROP_WARNING_INTERVAL)) return;
+    con_print("[%u datagrams dropped by kernel so far]\n", total);
+    told_total_ = total;
+    last_told_ = now;
+  }
+
+ private:
+  std::uint32_t told_total_ = 0;
+  std::optional<RenewalSchedule::Clock::time_point> last_told_;
+};
 
 }  // namespace
 
@@ -66,7 +84,7 @@ void encode_subscription(int port, unsigned char bytes[2]) {
   bytes[1] = static_cast<unsigned char>((port % 256) & 0xFF);
 }
 
-int open_trace_socket(std::uint32_t server_address) {
+int open_trace_socket(std::uint32_t server_address, int receive_buffer) {
   const int socket_fd = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   if (socket_fd < 0) {
     std::perror("Socket");
@@ -78,8 +96,11 @@ int open_trace_socket(std::uint32_t server_address) {
     close(socket_fd);
     return -1;
   }
-  (void)setsockopt(socket_fd, SOL_SOCKET, SO_RCVBUF, &SOCKET_RECEIVE_BUFFER,
-                   sizeof SOCKET_RECEIVE_BUFFER);
+  (void)setsockopt(socket_fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+  if (trace_flag(TF_WARNINGS)) note_small_receive_buffer(socket_fd, receive_buffer);
+  // Each datagram then carries the count of those dropped for want of room.
+  const int count_drops = 1;
+  (void)setsockopt(socket_fd, SOL_SOCKET, SO_RXQ_OVFL, &count_drops, sizeof count_drops);
   // With every port of the range taken the system picks one at connect.
   for (int port = LOCAL_PORT_FIRST; port <= LOCAL_PORT_LAST; ++port) {
     sockaddr_in local{};
@@ -100,20 +121,49 @@ int open_trace_socket(std::uint32_t server_address) {
   return socket_fd;
 }
 
+ssize_t receive_datagram(int socket_fd, std::span<char> buffer, std::uint32_t& dropped_total) {
+  iovec data{buffer.data(), buffer.size()};
+  alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(std::uint32_t))> control;
+  msghdr message{};
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control.data();
+  message.msg_controllen = control.size();
+  const ssize_t received = recvmsg(socket_fd, &message, 0);
+  if (received < 0) return -1;
+  for (cmsghdr* item = CMSG_FIRSTHDR(&message); item != nullptr;
+       item = CMSG_NXTHDR(&message, item)) {
+    if (item->cmsg_level != SOL_SOCKET || item->cmsg_type != SO_RXQ_OVFL) continue;
+    std::uint32_t dropped;
+    std::memcpy(&dropped, CMSG_DATA(item), sizeof dropped);
+    // The count as it stood when this datagram was queued: never lower.
+    if (dropped > dropped_total) dropped_total = dropped;
+  }
+  return received;
+}
+
+void reopen_capture_file() {
+  if (settings.capture_path[0] == '\0') return;
+  if (settings.capture_file != nullptr) std::fclose(settings.capture_file);
+  settings.capture_file = open_capture_stream(settings.capture_path, false);
+  if (settings.capture_file == nullptr) con_print(CAPTURE_OPEN_FAILURE, settings.capture_path);
+}
+
 void install_signal_handlers() {
   struct sigaction action{};
   action.sa_handler = note_ending_signal;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGHUP, &action, nullptr);
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR2})
+    sigaction(signal_number, &action, nullptr);
   action.sa_handler = note_reopen;
   sigaction(SIGUSR1, &action, nullptr);
 }
 
 int run_receive_loop(int socket_fd) {
   std::array<char, RECEIVE_BUFFER_SIZE> buffer;
-  std::time_t last_subscription = 0;
+  RenewalSchedule renewals;
+  std::uint32_t dropped_total = 0;
+  DropWarnings drop_warnings;
   while (ending_signal == 0) {
     if (reopen_capture != 0) {
       reopen_capture = 0;
@@ -124,7 +174,8 @@ int run_receive_loop(int socket_fd) {
     pollfd ready{socket_fd, POLLIN, 0};
     const bool readable = poll(&ready, 1, IDLE_WAIT_MS) > 0;
     if (readable) {
-      const ssize_t received = recv(socket_fd, buffer.data(), MAX_DATAGRAM, 0);
+      const ssize_t received = receive_datagram(
+          socket_fd, std::span<char>(buffer.data(), MAX_DATAGRAM), dropped_total);
       if (received > 0) {
         split_datagram(buffer.data(), static_cast<std::size_t>(received));
         std::fflush(console_stream());
@@ -134,16 +185,16 @@ int run_receive_loop(int socket_fd) {
         pause_briefly();
       }
     }
-    const std::time_t now = std::time(nullptr);
-    if (now - last_subscription > KEEPALIVE_INTERVAL) {
-      last_subscription = now;
+    const RenewalSchedule::Clock::time_point now = RenewalSchedule::Clock::now();
+    if (trace_flag(TF_WARNINGS)) drop_warnings.check(dropped_total, now);
+    if (renewals.due(now)) {
+      renewals.sent(now);
       send_subscription(socket_fd);
     }
   }
   std::fflush(console_stream());
-  if (trace_flag(TF_COLOUR)) {
-    con_print("%s", COLOUR_RESET);
-    std::fflush(console_stream());
-  }
+  if (dropped_total != 0) con_print("%u datagrams dropped by kernel\n", dropped_total);
+  if (trace_flag(TF_COLOUR)) con_print("%s", COLOUR_RESET);
+  std::fflush(console_stream());
   return 128 + ending_signal;
 }

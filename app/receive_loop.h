@@ -1,7 +1,12 @@
 // The UDP side: the socket towards the node's trace service and the loop.
 #pragma once
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <cstdint>
+#include <optional>
+#include <span>
 
 // The trace service's UDP port on the node's host.
 inline constexpr std::uint16_t TRACE_PORT = 7373;
@@ -10,15 +15,50 @@ inline constexpr std::uint16_t TRACE_PORT = 7373;
 inline constexpr std::uint16_t LOCAL_PORT_FIRST = 32000;
 inline constexpr std::uint16_t LOCAL_PORT_LAST = 33000;
 
-// A subscription goes out when more than this many seconds have passed, so
-// one every 11 seconds of the clock.
-inline constexpr long KEEPALIVE_INTERVAL = 10;
+// Bursts wait in the socket while a trace is being written; the default
+// buffer holds only about 160 datagrams. The system caps the request.
+inline constexpr int SOCKET_RECEIVE_BUFFER = 4 * 1024 * 1024;
 
-// Opens and connects the socket; returns it, or -1 after printing why.
-int open_trace_socket(std::uint32_t server_address);
+// A subscription goes out when more than this many whole seconds have
+// passed, so one every 11 seconds.
+inline constexpr std::chrono::seconds KEEPALIVE_INTERVAL{10};
+
+// When the subscription is renewed. Times come from a monotonic clock, so a
+// wall clock set back (NTP on a machine that booted without a clock, a sysop
+// setting the date) never holds a renewal back.
+class RenewalSchedule {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  // The first subscription is due at once; then whenever more than
+  // KEEPALIVE_INTERVAL has passed since the last one.
+  bool due(Clock::time_point now) const {
+    return !last_sent_ ||
+           std::chrono::duration_cast<std::chrono::seconds>(now - *last_sent_) > KEEPALIVE_INTERVAL;
+  }
+  void sent(Clock::time_point now) { last_sent_ = now; }
+
+ private:
+  std::optional<Clock::time_point> last_sent_;  // empty until the first is sent
+};
+
+// Opens and connects the socket, asking for a receive buffer of the given
+// size; returns it, or -1 after printing why. Under -W it says when the
+// system grants less than asked.
+int open_trace_socket(std::uint32_t server_address, int receive_buffer = SOCKET_RECEIVE_BUFFER);
 
 // The two subscription bytes for a port: big-endian, 0 for all ports.
 void encode_subscription(int port, unsigned char bytes[2]);
+
+// Receives one datagram without waiting; the byte count, or -1 when none is
+// waiting or the receive failed. `dropped_total` becomes the number of
+// datagrams the system has dropped on this socket for want of room, as far
+// as it has told.
+ssize_t receive_datagram(int socket_fd, std::span<char> buffer, std::uint32_t& dropped_total);
+
+// Closes the capture file and opens its path again (logrotate has moved it
+// away); on failure says so, and the next call tries again.
+void reopen_capture_file();
 
 // Catches the signals that end the client (and SIGUSR1, which reopens the
 // capture file) so that the loop can act on them between datagrams.

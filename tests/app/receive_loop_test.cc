@@ -1,0 +1,159 @@
+// The receive loop's parts: the renewal schedule on a fake clock, the count
+// of datagrams the system dropped, and reopening the capture file.
+#include "app/receive_loop.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "app/settings.h"
+#include "output/channels.h"
+#include "tests/support/process.h"
+#include "tests/support/report_harness.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+using Clock = RenewalSchedule::Clock;
+
+// A fake monotonic clock: a test sets the time since an arbitrary start.
+Clock::time_point at(milliseconds since_start) {
+  return Clock::time_point{} + since_start;
+}
+
+TEST(RenewalSchedule, FirstAtOnceThenEveryElevenSeconds) {
+  // Starts at time 0 of the clock, as a monotonic clock may just after boot:
+  // "never sent" is not "sent at time 0".
+  RenewalSchedule schedule;
+  struct Step {
+    milliseconds now;
+    bool due;
+  };
+  const Step steps[] = {
+      {milliseconds(0), true},     {milliseconds(1), false},     {milliseconds(10999), false},
+      {milliseconds(11000), true}, {milliseconds(11500), false}, {milliseconds(21999), false},
+      {milliseconds(22000), true}, {milliseconds(90000), true},  {milliseconds(90001), false},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.now.count());
+    EXPECT_EQ(schedule.due(at(step.now)), step.due);
+    if (schedule.due(at(step.now))) schedule.sent(at(step.now));
+  }
+}
+
+TEST(RenewalSchedule, FirstIsDueWhereverTheClockStarts) {
+  for (const milliseconds start : {milliseconds(0), milliseconds(5000), milliseconds(1LL << 40)}) {
+    RenewalSchedule schedule;
+    EXPECT_TRUE(schedule.due(at(start)));
+    schedule.sent(at(start));
+    EXPECT_FALSE(schedule.due(at(start + milliseconds(10999))));
+    EXPECT_TRUE(schedule.due(at(start + milliseconds(11000))));
+  }
+}
+
+class ReceiveLoopTest : public ReportTest {};
+
+// The node's end: a socket bound to TRACE_PORT on a loopback address.
+int node_socket(const char* address) {
+  const int fd = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  sockaddr_in node{};
+  node.sin_family = AF_INET;
+  node.sin_port = htons(TRACE_PORT);
+  inet_pton(AF_INET, address, &node.sin_addr);
+  if (bind(fd, reinterpret_cast<const sockaddr*>(&node), sizeof node) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Connecting has fixed the client's local address as well as its port.
+void send_to_client(int node_fd, int client_fd, const std::string& text) {
+  sockaddr_in client{};
+  socklen_t size = sizeof client;
+  getsockname(client_fd, reinterpret_cast<sockaddr*>(&client), &size);
+  sendto(node_fd, text.data(), text.size(), 0, reinterpret_cast<const sockaddr*>(&client),
+         sizeof client);
+}
+
+TEST_F(ReceiveLoopTest, BurstLargerThanTheReceiveBufferIsCountedExactly) {
+  constexpr char NODE[] = "127.15.0.1";
+  constexpr int BURST = 2000;
+  const int node_fd = node_socket(NODE);
+  if (node_fd < 0) GTEST_SKIP() << "cannot bind " << NODE << ":" << TRACE_PORT;
+  // A deliberately small buffer: the system gives its minimum, a few
+  // datagrams' worth.
+  const int client_fd = open_trace_socket(0x7F0F0001, 1);
+  ASSERT_GE(client_fd, 0);
+  const std::string report = R"({"@type":"NodeStatus","nodeCall":"N0DE","uptimeSecs":1})";
+  for (int i = 0; i < BURST; ++i) send_to_client(node_fd, client_fd, report);
+
+  std::array<char, 1600> buffer;
+  std::uint32_t dropped = 0;
+  int received = 0;
+  while (receive_datagram(client_fd, buffer, dropped) > 0) ++received;
+  ASSERT_LT(received, BURST) << "the system kept the whole burst; nothing to count";
+  // The count travels with each datagram as it stood when that one was
+  // queued: one more after the burst brings the final total.
+  send_to_client(node_fd, client_fd, report);
+  pollfd ready{client_fd, POLLIN, 0};
+  ASSERT_EQ(poll(&ready, 1, 2000), 1);
+  ASSERT_EQ(receive_datagram(client_fd, buffer, dropped), static_cast<ssize_t>(report.size()));
+  EXPECT_EQ(received + 1 + static_cast<int>(dropped), BURST + 1) << received << " received";
+  close(client_fd);
+  close(node_fd);
+}
+
+TEST_F(ReceiveLoopTest, SmallReceiveBufferNotedUnderWarningsOnly) {
+  constexpr int HUGE_BUFFER = 1 << 30;  // beyond any net.core.rmem_max
+  int fd = open_trace_socket(0x7F0F0002, HUGE_BUFFER);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  EXPECT_EQ(take_output().console, "");
+
+  flags(TF_WARNINGS, TF_TIMESTAMP | TF_COLOUR);
+  fd = open_trace_socket(0x7F0F0002, HUGE_BUFFER);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  const std::string console = take_output().console;
+  EXPECT_EQ(console.rfind("[Receive buffer is ", 0), 0U) << console;
+  EXPECT_NE(console.find(", not 1073741824: raise net.core.rmem_max to hold bursts]\n"),
+            std::string::npos)
+      << console;
+}
+
+TEST_F(ReceiveLoopTest, FailedReopenIsTriedAgainAtTheNextOne) {
+  const std::filesystem::path dir = make_temp_dir();
+  const std::filesystem::path folder = dir / "logs";
+  const std::string path = (folder / "trace.log").string();
+  std::filesystem::create_directory(folder);
+  std::strcpy(settings.capture_path, path.c_str());
+  settings.capture_file = open_capture_stream(settings.capture_path, true);
+  ASSERT_NE(settings.capture_file, nullptr);
+
+  std::filesystem::remove_all(folder);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    reopen_capture_file();
+    EXPECT_EQ(settings.capture_file, nullptr);
+    EXPECT_EQ(take_output().console, "Can't open capture file '" + path + "'\n");
+  }
+  std::filesystem::create_directory(folder);
+  reopen_capture_file();
+  ASSERT_NE(settings.capture_file, nullptr);
+  out_print("G4ABC>G4XYZ <UI>\n");
+  EXPECT_EQ(read_file(path), "G4ABC>G4XYZ <UI>\n");
+  EXPECT_EQ(take_output().console, "G4ABC>G4XYZ <UI>\n");
+  std::fclose(settings.capture_file);
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
