@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <csignal>
 #include <cstdio>
@@ -23,12 +24,12 @@ namespace {
 // Room for a whole datagram and the terminator that the splitter writes.
 constexpr std::size_t RECEIVE_BUFFER_SIZE = 1600;
 
-constexpr int IDLE_WAIT_MS = 10;
-
 // A growing count of dropped datagrams is told at most this often.
 constexpr std::chrono::seconds DROP_WARNING_INTERVAL{1};
 
 constexpr char COLOUR_RESET[] = "\033[0m";
+
+constexpr int ENDING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR2};
 
 volatile std::sig_atomic_t ending_signal = 0;
 volatile std::sig_atomic_t reopen_capture = 0;
@@ -36,9 +37,18 @@ volatile std::sig_atomic_t reopen_capture = 0;
 void note_ending_signal(int signal_number) { ending_signal = signal_number; }
 void note_reopen(int) { reopen_capture = 1; }
 
-void pause_briefly() {
-  const timespec pause{0, IDLE_WAIT_MS * 1000000L};
-  nanosleep(&pause, nullptr);
+// The signal mask while the loop waits: the caught signals are let through
+// there alone.
+sigset_t waiting_mask;
+
+// Waits until the socket is readable, a caught signal arrives or the time is
+// up; true when a datagram (or a receive error) is waiting.
+bool wait_for_datagram(int socket_fd, RenewalSchedule::Clock::duration timeout) {
+  const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(timeout).count();
+  const timespec wait{static_cast<std::time_t>(nanoseconds / 1000000000),
+                      static_cast<long>(nanoseconds % 1000000000)};
+  pollfd ready{socket_fd, POLLIN, 0};
+  return ppoll(&ready, 1, &wait, &waiting_mask) > 0;
 }
 
 void send_subscription(int socket_fd) {
@@ -63,19 +73,36 @@ void note_small_receive_buffer(int socket_fd, int asked) {
 // warning, at most once per DROP_WARNING_INTERVAL.
 class DropWarnings {
  public:
-  void check(std::uint32_t total, RenewalSchedule::Clock::time_point now) {
-    if (total == told_total_ || (last_told_ && now - *last_told_ < DROP_WARNING_INTERVAL)) return;
+  using Clock = RenewalSchedule::Clock;
+
+  void check(std::uint32_t total, Clock::time_point now) {
+    if (total == told_total_ || now < next_due()) return;
     con_print("[%u datagrams dropped by kernel so far]\n", total);
     told_total_ = total;
     last_told_ = now;
   }
 
+  // When a warning about drops not yet told may be printed; max when none.
+  Clock::time_point next_due(std::uint32_t total) const {
+    return total == told_total_ ? Clock::time_point::max() : next_due();
+  }
+
  private:
+  Clock::time_point next_due() const {
+    return last_told_ ? *last_told_ + DROP_WARNING_INTERVAL : Clock::time_point::min();
+  }
+
   std::uint32_t told_total_ = 0;
   std::optional<RenewalSchedule::Clock::time_point> last_told_;
 };
 
 }  // namespace
+
+MonotonicClock::time_point MonotonicClock::now() {
+  timespec reading{};
+  clock_gettime(CLOCK_MONOTONIC, &reading);
+  return time_point(std::chrono::seconds(reading.tv_sec) + std::chrono::nanoseconds(reading.tv_nsec));
+}
 
 void encode_subscription(int port, unsigned char bytes[2]) {
   // Truncating division, as the node expects for 0 to 65535; other values
@@ -153,43 +180,52 @@ void install_signal_handlers() {
   struct sigaction action{};
   action.sa_handler = note_ending_signal;
   sigemptyset(&action.sa_mask);
-  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR2})
+  sigset_t caught;
+  sigemptyset(&caught);
+  for (const int signal_number : ENDING_SIGNALS) {
     sigaction(signal_number, &action, nullptr);
+    sigaddset(&caught, signal_number);
+  }
   action.sa_handler = note_reopen;
   sigaction(SIGUSR1, &action, nullptr);
+  sigaddset(&caught, SIGUSR1);
+  sigprocmask(SIG_BLOCK, &caught, &waiting_mask);
 }
 
 int run_receive_loop(int socket_fd) {
+  using Clock = RenewalSchedule::Clock;
   std::array<char, RECEIVE_BUFFER_SIZE> buffer;
   RenewalSchedule renewals;
   std::uint32_t dropped_total = 0;
   DropWarnings drop_warnings;
-  while (ending_signal == 0) {
+  for (;;) {
+    const Clock::time_point now = Clock::now();
+    if (renewals.due(now)) {
+      renewals.sent(now);
+      send_subscription(socket_fd);
+    }
+    Clock::time_point wake = renewals.next_due();
+    if (trace_flag(TF_WARNINGS)) {
+      drop_warnings.check(dropped_total, now);
+      wake = std::min(wake, drop_warnings.next_due(dropped_total));
+    }
+    // Asleep until a datagram, a signal or the next renewal: no wake-ups
+    // while the node is quiet.
+    const bool readable =
+        wait_for_datagram(socket_fd, std::max(wake - now, Clock::duration::zero()));
+    if (ending_signal != 0) break;
     if (reopen_capture != 0) {
       reopen_capture = 0;
       reopen_capture_file();
     }
-    // Wait for a datagram rather than sleeping blind, so one is handled as
-    // soon as it arrives.
-    pollfd ready{socket_fd, POLLIN, 0};
-    const bool readable = poll(&ready, 1, IDLE_WAIT_MS) > 0;
-    if (readable) {
-      const ssize_t received = receive_datagram(
-          socket_fd, std::span<char>(buffer.data(), MAX_DATAGRAM), dropped_total);
-      if (received > 0) {
-        split_datagram(buffer.data(), static_cast<std::size_t>(received));
-        std::fflush(console_stream());
-      } else {
-        // An error such as "connection refused" from a node that is not
-        // running; pause as when nothing is waiting.
-        pause_briefly();
-      }
-    }
-    const RenewalSchedule::Clock::time_point now = RenewalSchedule::Clock::now();
-    if (trace_flag(TF_WARNINGS)) drop_warnings.check(dropped_total, now);
-    if (renewals.due(now)) {
-      renewals.sent(now);
-      send_subscription(socket_fd);
+    if (!readable) continue;
+    // A receive error, such as "connection refused" while the node is not
+    // running, is consumed here and the loop goes on.
+    const ssize_t received =
+        receive_datagram(socket_fd, std::span<char>(buffer.data(), MAX_DATAGRAM), dropped_total);
+    if (received > 0) {
+      split_datagram(buffer.data(), static_cast<std::size_t>(received));
+      std::fflush(console_stream());
     }
   }
   std::fflush(console_stream());

@@ -23,18 +23,32 @@ inline constexpr int SOCKET_RECEIVE_BUFFER = 4 * 1024 * 1024;
 // passed, so one every 11 seconds.
 inline constexpr std::chrono::seconds KEEPALIVE_INTERVAL{10};
 
+// The system's monotonic clock, read straight from the C library: the
+// standard library's steady_clock would load all of libstdc++ (about 1 MiB
+// resident) for this one call.
+struct MonotonicClock {
+  using duration = std::chrono::nanoseconds;
+  using rep = duration::rep;
+  using period = duration::period;
+  using time_point = std::chrono::time_point<MonotonicClock>;
+  static constexpr bool is_steady = true;
+  static time_point now();
+};
+
 // When the subscription is renewed. Times come from a monotonic clock, so a
 // wall clock set back (NTP on a machine that booted without a clock, a sysop
 // setting the date) never holds a renewal back.
 class RenewalSchedule {
  public:
-  using Clock = std::chrono::steady_clock;
+  using Clock = MonotonicClock;
 
-  // The first subscription is due at once; then whenever more than
-  // KEEPALIVE_INTERVAL has passed since the last one.
-  bool due(Clock::time_point now) const {
-    return !last_sent_ ||
-           std::chrono::duration_cast<std::chrono::seconds>(now - *last_sent_) > KEEPALIVE_INTERVAL;
+  // More than KEEPALIVE_INTERVAL in whole seconds.
+  static constexpr Clock::duration PERIOD = KEEPALIVE_INTERVAL + std::chrono::seconds(1);
+
+  // The first subscription is due at once; then PERIOD after the last one.
+  bool due(Clock::time_point now) const { return now >= next_due(); }
+  Clock::time_point next_due() const {
+    return last_sent_ ? *last_sent_ + PERIOD : Clock::time_point::min();
   }
   void sent(Clock::time_point now) { last_sent_ = now; }
 
@@ -61,7 +75,9 @@ ssize_t receive_datagram(int socket_fd, std::span<char> buffer, std::uint32_t& d
 void reopen_capture_file();
 
 // Catches the signals that end the client (and SIGUSR1, which reopens the
-// capture file) so that the loop can act on them between datagrams.
+// capture file) so that the loop can act on them between datagrams. They
+// are held back except while the loop waits, so none slips in between the
+// loop's test and its wait.
 void install_signal_handlers();
 
 // Receives and handles datagrams until a terminating signal; returns the

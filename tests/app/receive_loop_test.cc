@@ -57,6 +57,8 @@ TEST(RenewalSchedule, FirstIsDueWhereverTheClockStarts) {
     schedule.sent(at(start));
     EXPECT_FALSE(schedule.due(at(start + milliseconds(10999))));
     EXPECT_TRUE(schedule.due(at(start + milliseconds(11000))));
+    // The loop sleeps until then.
+    EXPECT_EQ(schedule.next_due(), at(start + milliseconds(11000)));
   }
 }
 
