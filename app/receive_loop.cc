@@ -24,9 +24,6 @@ namespace {
 // Room for a whole datagram and the terminator that the splitter writes.
 constexpr std::size_t RECEIVE_BUFFER_SIZE = 1600;
 
-// A growing count of dropped datagrams is told at most this often.
-constexpr std::chrono::seconds DROP_WARNING_INTERVAL{1};
-
 constexpr char COLOUR_RESET[] = "\033[0m";
 
 constexpr int ENDING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR2};
@@ -69,39 +66,19 @@ void note_small_receive_buffer(int socket_fd, int asked) {
               granted / 2, asked);
 }
 
-// Tells, under -W, that the system has dropped datagrams since the last
-// warning, at most once per DROP_WARNING_INTERVAL.
-class DropWarnings {
- public:
-  using Clock = RenewalSchedule::Clock;
-
-  void check(std::uint32_t total, Clock::time_point now) {
-    if (total == told_total_ || now < next_due()) return;
-    con_print("[%u datagrams dropped by kernel so far]\n", total);
-    told_total_ = total;
-    last_told_ = now;
-  }
-
-  // When a warning about drops not yet told may be printed; max when none.
-  Clock::time_point next_due(std::uint32_t total) const {
-    return total == told_total_ ? Clock::time_point::max() : next_due();
-  }
-
- private:
-  Clock::time_point next_due() const {
-    return last_told_ ? *last_told_ + DROP_WARNING_INTERVAL : Clock::time_point::min();
-  }
-
-  std::uint32_t told_total_ = 0;
-  std::optional<RenewalSchedule::Clock::time_point> last_told_;
-};
-
 }  // namespace
 
 MonotonicClock::time_point MonotonicClock::now() {
   timespec reading{};
   clock_gettime(CLOCK_MONOTONIC, &reading);
   return time_point(std::chrono::seconds(reading.tv_sec) + std::chrono::nanoseconds(reading.tv_nsec));
+}
+
+void DropWarnings::check(std::uint32_t total, Clock::time_point now) {
+  if (total == told_total_ || now < next_due()) return;
+  con_print("[%u datagrams dropped by kernel so far]\n", total);
+  told_total_ = total;
+  last_told_ = now;
 }
 
 void encode_subscription(int port, unsigned char bytes[2]) {

@@ -56,6 +56,30 @@ class RenewalSchedule {
   std::optional<Clock::time_point> last_sent_;  // empty until the first is sent
 };
 
+// Tells, under -W, that the system has dropped datagrams since the last
+// warning, with the total, at most once per INTERVAL.
+class DropWarnings {
+ public:
+  using Clock = MonotonicClock;
+  static constexpr std::chrono::seconds INTERVAL{1};
+
+  // Prints the warning when the total has grown and one may be printed now.
+  void check(std::uint32_t total, Clock::time_point now);
+
+  // When a warning about drops not yet told may be printed; max when none.
+  Clock::time_point next_due(std::uint32_t total) const {
+    return total == told_total_ ? Clock::time_point::max() : next_due();
+  }
+
+ private:
+  Clock::time_point next_due() const {
+    return last_told_ ? *last_told_ + INTERVAL : Clock::time_point::min();
+  }
+
+  std::uint32_t told_total_ = 0;
+  std::optional<Clock::time_point> last_told_;
+};
+
 // Opens and connects the socket, asking for a receive buffer of the given
 // size; returns it, or -1 after printing why. Under -W it says when the
 // system grants less than asked.

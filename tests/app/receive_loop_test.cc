@@ -115,6 +115,33 @@ TEST_F(ReceiveLoopTest, BurstLargerThanTheReceiveBufferIsCountedExactly) {
   close(node_fd);
 }
 
+TEST_F(ReceiveLoopTest, DropWarningsAtMostOncePerSecondWithTheTotal) {
+  DropWarnings warnings;
+  struct Step {
+    milliseconds now;
+    std::uint32_t total;
+    const char* console;
+    milliseconds next_due;  // -1: none pending
+  };
+  const Step steps[] = {
+      {milliseconds(0), 0, "", milliseconds(-1)},
+      {milliseconds(100), 5, "[5 datagrams dropped by kernel so far]\n", milliseconds(-1)},
+      {milliseconds(600), 9, "", milliseconds(1100)},
+      {milliseconds(1099), 12, "", milliseconds(1100)},
+      {milliseconds(1100), 12, "[12 datagrams dropped by kernel so far]\n", milliseconds(-1)},
+      {milliseconds(5000), 12, "", milliseconds(-1)},
+      {milliseconds(5001), 13, "[13 datagrams dropped by kernel so far]\n", milliseconds(-1)},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.now.count());
+    warnings.check(step.total, at(step.now));
+    EXPECT_EQ(take_output().console, step.console);
+    EXPECT_EQ(warnings.next_due(step.total), step.next_due.count() < 0
+                                                 ? Clock::time_point::max()
+                                                 : at(step.next_due));
+  }
+}
+
 TEST_F(ReceiveLoopTest, SmallReceiveBufferNotedUnderWarningsOnly) {
   constexpr int HUGE_BUFFER = 1 << 30;  // beyond any net.core.rmem_max
   int fd = open_trace_socket(0x7F0F0002, HUGE_BUFFER);
