@@ -54,14 +54,14 @@ const SummaryCase ARP_CASES[] = {
     {"operation alone", 0, 0, R"("arpOp":"REQUEST")", "\n    ARP REQUEST"},
     {"all eight fields on two lines", 0, 0,
      R"("arpOp":"REQUEST","arpHwType":"AX.25","arpHwLen":7,"arpPtcl":"IP",)"
-     R"("arpSndAddr":"44.131.1.1","arpTgtAddr":"44.131.1.2","arpSndHw":"G8PZT-1",)"
+     R"("arpSndAddr":"44.131.1.1","arpTgtAddr":"44.131.1.2","arpSndHw":"G4RST-1",)"
      R"("arpTgtHw":"NOCALL")",
      "\n    ARP REQUEST hwtype=AX.25 hwlen=7 prot=IP"
-     "\n    snd=44.131.1.1 tgt=44.131.1.2 snd_hw=G8PZT-1 tgt_hw=NOCALL"},
+     "\n    snd=44.131.1.1 tgt=44.131.1.2 snd_hw=G4RST-1 tgt_hw=NOCALL"},
     {"no sender address, one line", 0, 0,
-     R"("arpOp":"REPLY","arpPtcl":"IP","arpTgtAddr":"44.131.1.2","arpSndHw":"G8PZT-1",)"
+     R"("arpOp":"REPLY","arpPtcl":"IP","arpTgtAddr":"44.131.1.2","arpSndHw":"G4RST-1",)"
      R"("arpTgtHw":"G4ABC")",
-     "\n    ARP REPLY prot=IP tgt=44.131.1.2 snd_hw=G8PZT-1 tgt_hw=G4ABC"},
+     "\n    ARP REPLY prot=IP tgt=44.131.1.2 snd_hw=G4RST-1 tgt_hw=G4ABC"},
     {"sender address begins the second line", 0, 0,
      R"("arpOp":"REQUEST","arpSndAddr":"44.131.1.1")", "\n    ARP REQUEST\n    snd=44.131.1.1"},
     {"no operation", TF_WARNINGS, 0, R"("arpHwType":"AX.25","arpSndAddr":"44.131.1.1")", ""},

@@ -30,7 +30,7 @@ class NetromTest : public ReportTest {
 // has none, the flags where a kind has no tail.
 #define STRAY R"(,"toCct":"3","chokeFlag":true,"nakFlag":true,"moreFlag":true)"
 #define CONN_KEYS                                                                     \
-  R"(,"toCct":"3","fromCct":"7","window":"4","srcUser":"G8PZT","srcNode":"G8PZT-1",)" \
+  R"(,"toCct":"3","fromCct":"7","window":"4","srcUser":"G4RST","srcNode":"G4RST-1",)" \
   R"("service":"2","l4t1":"120","bpqSpy":"1","chokeFlag":1,"txSeq":"9","text":"x")"
 
 const DecodeCase TRANSPORT_CASES[] = {
@@ -47,16 +47,16 @@ const DecodeCase TRANSPORT_CASES[] = {
     {"nrr_reply_route_only", R"("l4type":"NRR Reply","nrrRoute":"G1AAA")",
      " <NRR Reply>\n    Route: G1AAA"},
     {"conn_req_all", R"("l4type":"CONN REQ")" CONN_KEYS,
-     " cct=3 <CONN REQ> myCct=7 w=4\n          G8PZT at G8PZT-1 svc=2 t/o=120 bpqSpy=1"},
+     " cct=3 <CONN REQ> myCct=7 w=4\n          G4RST at G4RST-1 svc=2 t/o=120 bpqSpy=1"},
     {"conn_req_bare", R"("l4type":"CONN REQ")", " <CONN REQ>"},
     {"conn_req_without_user",
-     R"("l4type":"CONN REQ","toCct":"3","window":"4","srcNode":"G8PZT-1","service":"2",)"
+     R"("l4type":"CONN REQ","toCct":"3","window":"4","srcNode":"G4RST-1","service":"2",)"
      R"("l4t1":"120","bpqSpy":"1")",
      " cct=3 <CONN REQ> w=4"},
-    {"conn_req_user_only", R"("l4type":"CONN REQ","srcUser":"G8PZT")",
-     " <CONN REQ>\n          G8PZT"},
+    {"conn_req_user_only", R"("l4type":"CONN REQ","srcUser":"G4RST")",
+     " <CONN REQ>\n          G4RST"},
     {"conn_reqx_all", R"("l4type":"CONN_REQX")" CONN_KEYS,
-     " cct=3 <CONN_REQX> myCct=7 w=4\n          G8PZT at G8PZT-1 svc=2 t/o=120 bpqSpy=1"},
+     " cct=3 <CONN_REQX> myCct=7 w=4\n          G4RST at G4RST-1 svc=2 t/o=120 bpqSpy=1"},
     {"conn_reqx_with_space_is_unlisted", R"("l4type":"CONN REQX")" CONN_KEYS, " cct=3 <CHOKE>"},
     {"conn_ack_all", R"("l4type":"CONN ACK","fromCct":"7","window":"4")" STRAY,
      " cct=3 <CONN ACK> w=4 myCct=7"},
@@ -87,8 +87,8 @@ const DecodeCase TRANSPORT_CASES[] = {
     {"short_values_cut_at_eight", R"("l4type":"RSET","toCct":"123456789","fromCct":"ABCDEFGHIJ")",
      " cct=12345678 <RSET> myCct=ABCDEFGH"},
     {"user_and_node_cut_at_nine",
-     R"("l4type":"CONN REQ","srcUser":"G8PZT-1234","srcNode":"ABCDEFGHIJK")",
-     " <CONN REQ>\n          G8PZT-123 at ABCDEFGHI"},
+     R"("l4type":"CONN REQ","srcUser":"G4RST-1234","srcNode":"ABCDEFGHIJK")",
+     " <CONN REQ>\n          G4RST-123 at ABCDEFGHI"},
     {"control_bytes_in_text_shown_as_dots", "\"l4type\":\"INFO\",\"text\":\"a\x1b[2Jb\"",
      " <INFO>:\n    a.[2Jb"},
 };

@@ -164,10 +164,10 @@ const DecodeCase ROUTING_INFO_CASES[] = {
      " [unknown 'type' 'inp3'"},
     {"type cut to fifteen", TF_WARNINGS, 0, R"("type":"NODESNODESNODESNODES")",
      " [unknown 'type' 'NODESNODESNODES'"},
-    {"NODES", 0, 0, R"("type":"NODES","fromAlias":"BRUM","nodes":[{"call":"G8PZT-1"}])",
-     "\n    NODES Broadcast from BRUM:\n    G8PZT-1"},
-    {"INP3", 0, 0, R"("type":"INP3","nodes":[{"call":"G8PZT-1"}])",
-     "\n    INP3 Routing Unicast:\n    G8PZT-1  "},
+    {"NODES", 0, 0, R"("type":"NODES","fromAlias":"RUNE","nodes":[{"call":"G4RST-1"}])",
+     "\n    NODES Broadcast from RUNE:\n    G4RST-1"},
+    {"INP3", 0, 0, R"("type":"INP3","nodes":[{"call":"G4RST-1"}])",
+     "\n    INP3 Routing Unicast:\n    G4RST-1  "},
     {"l3Type and @type are not the type", TF_WARNINGS, 0,
      R"("@type":"L2Trace","l3Type":"Routing info")", " [missing 'type']"},
 };
@@ -184,24 +184,24 @@ INSTANTIATE_TEST_SUITE_P(Routing, RoutingInfoTest, ::testing::ValuesIn(ROUTING_I
 
 // -------------------------------------------------------------------- NODES
 
-constexpr char ENTRY_G8PZT[] = R"({"call":"G8PZT-1","alias":"BRUM","via":"G8PZT","qual":"200"})";
-constexpr char ENTRY_GB7XX[] = R"({"call":"GB7XX","alias":"XXBBS","via":"G8PZT","qual":"150"})";
+constexpr char ENTRY_G4RST[] = R"({"call":"G4RST-1","alias":"RUNE","via":"G4RST","qual":"200"})";
+constexpr char ENTRY_N0XXX[] = R"({"call":"N0XXX","alias":"XXBBS","via":"G4RST","qual":"150"})";
 
 std::string nodes_report(const std::string& entries, const std::string& tail = "") {
-  return R"("type":"NODES","fromAlias":"BRUM","nodes":[)" + entries + "]" + tail;
+  return R"("type":"NODES","fromAlias":"RUNE","nodes":[)" + entries + "]" + tail;
 }
 
 const DecodeCase NODES_CASES[] = {
-    {"switch clear", 0, TF_NODES, nodes_report(ENTRY_G8PZT), " NODES Broadcast"},
+    {"switch clear", 0, TF_NODES, nodes_report(ENTRY_G4RST), " NODES Broadcast"},
     {"switch clear reads nothing else", TF_WARNINGS, TF_NODES, R"("type":"NODES")",
      " NODES Broadcast"},
-    {"one entry", 0, 0, nodes_report(ENTRY_G8PZT),
-     "\n    NODES Broadcast from BRUM:\n    G8PZT-1:BRUM via G8PZT qlty=200"},
-    {"several entries", 0, 0, nodes_report(std::string(ENTRY_G8PZT) + "," + ENTRY_GB7XX),
-     "\n    NODES Broadcast from BRUM:"
-     "\n    G8PZT-1:BRUM via G8PZT qlty=200"
-     "\n    GB7XX:XXBBS via G8PZT qlty=150"},
-    {"empty array", 0, 0, nodes_report(""), "\n    NODES Broadcast from BRUM:"},
+    {"one entry", 0, 0, nodes_report(ENTRY_G4RST),
+     "\n    NODES Broadcast from RUNE:\n    G4RST-1:RUNE via G4RST qlty=200"},
+    {"several entries", 0, 0, nodes_report(std::string(ENTRY_G4RST) + "," + ENTRY_N0XXX),
+     "\n    NODES Broadcast from RUNE:"
+     "\n    G4RST-1:RUNE via G4RST qlty=200"
+     "\n    N0XXX:XXBBS via G4RST qlty=150"},
+    {"empty array", 0, 0, nodes_report(""), "\n    NODES Broadcast from RUNE:"},
     {"fromAlias absent", 0, 0, R"("type":"NODES","nodes":[{"call":"A"}])",
      "\n    NODES Broadcast:\n    A"},
     {"fromAlias absent, warnings", TF_WARNINGS, 0, R"("type":"NODES","nodes":[{"call":"A"}])",
@@ -210,42 +210,42 @@ const DecodeCase NODES_CASES[] = {
      "\n    NODES Broadcast from :"},
     {"entry without alias shows none", 0, 0,
      nodes_report(R"({"call":"A","via":"V","qual":"1"},{"call":"B","alias":"BB","qual":"2"})"),
-     "\n    NODES Broadcast from BRUM:\n    A via V qlty=1\n    B:BB qlty=2"},
+     "\n    NODES Broadcast from RUNE:\n    A via V qlty=1\n    B:BB qlty=2"},
     {"entry without call still begins its line", 0, 0,
      nodes_report(R"({"call":"A","alias":"AA"},{"alias":"XX","qual":"1"},{"call":"B"})"),
-     "\n    NODES Broadcast from BRUM:\n    A:AA\n    :XX qlty=1\n    B"},
+     "\n    NODES Broadcast from RUNE:\n    A:AA\n    :XX qlty=1\n    B"},
     {"empty entry", 0, 0, nodes_report(R"({},{"call":"B"})"),
-     "\n    NODES Broadcast from BRUM:\n    \n    B"},
+     "\n    NODES Broadcast from RUNE:\n    \n    B"},
     {"keys after the array belong to no entry", 0, 0,
      nodes_report(R"({"call":"A","alias":"AA"})", R"(,"via":"ZZ","qual":"9","call":"Q")"),
-     "\n    NODES Broadcast from BRUM:\n    A:AA"},
+     "\n    NODES Broadcast from RUNE:\n    A:AA"},
     {"values cut to their limits", 0, 0,
      nodes_report(R"({"call":"ABCDEFGHIJ","alias":"ABCDEFG","via":"0123456789","qual":"1234"})"),
-     "\n    NODES Broadcast from BRUM:\n    ABCDEFGHI:ABCDEF via 012345678 qlty=123"},
+     "\n    NODES Broadcast from RUNE:\n    ABCDEFGHI:ABCDEF via 012345678 qlty=123"},
     {"fromAlias cut", 0, 0, R"("type":"NODES","fromAlias":"ABCDEFG","nodes":[])",
      "\n    NODES Broadcast from ABCDEF:"},
     {"bare values", 0, 0, nodes_report(R"({"call":"A","qual":200})"),
-     "\n    NODES Broadcast from BRUM:\n    A qlty=200"},
+     "\n    NODES Broadcast from RUNE:\n    A qlty=200"},
     {"type before the array is not the key", 0, 0,
      R"("type":"NODES","l3Type":"Routing info","nodes":[{"call":"A"}])",
      "\n    NODES Broadcast:\n    A"},
-    {"capital-N key not found", 0, 0, R"("type":"NODES","fromAlias":"BRUM","Nodes":[{"call":"A"}])",
-     "\n    NODES Broadcast from BRUM:"},
+    {"capital-N key not found", 0, 0, R"("type":"NODES","fromAlias":"RUNE","Nodes":[{"call":"A"}])",
+     "\n    NODES Broadcast from RUNE:"},
     {"capital-N key not found, warnings", TF_WARNINGS, 0,
-     R"("type":"NODES","fromAlias":"BRUM","Nodes":[{"call":"A"}])",
-     "\n    NODES Broadcast from BRUM: [missing 'nodes' array]"},
-    {"nodes not an array", TF_WARNINGS, 0, R"("type":"NODES","fromAlias":"BRUM","nodes":"none")",
-     "\n    NODES Broadcast from BRUM: [missing 'nodes' array]"},
-    {"no nodes at all", TF_WARNINGS, 0, R"("type":"NODES","fromAlias":"BRUM")",
-     "\n    NODES Broadcast from BRUM: [missing 'nodes' array]"},
+     R"("type":"NODES","fromAlias":"RUNE","Nodes":[{"call":"A"}])",
+     "\n    NODES Broadcast from RUNE: [missing 'nodes' array]"},
+    {"nodes not an array", TF_WARNINGS, 0, R"("type":"NODES","fromAlias":"RUNE","nodes":"none")",
+     "\n    NODES Broadcast from RUNE: [missing 'nodes' array]"},
+    {"no nodes at all", TF_WARNINGS, 0, R"("type":"NODES","fromAlias":"RUNE")",
+     "\n    NODES Broadcast from RUNE: [missing 'nodes' array]"},
     {"bracket in a value ends the walk", 0, 0,
      nodes_report(R"({"call":"A","alias":"X]Y"},{"call":"B"})"),
-     "\n    NODES Broadcast from BRUM:\n    A:X]Y"},
+     "\n    NODES Broadcast from RUNE:\n    A:X]Y"},
     {"brace in a value ends the entry", 0, 0,
      nodes_report(R"({"call":"A","alias":"X}Y","qual":"5"},{"call":"B"})"),
-     "\n    NODES Broadcast from BRUM:\n    A:X}\n    B"},
+     "\n    NODES Broadcast from RUNE:\n    A:X}\n    B"},
     {"control bytes shown as dots", 0, 0, nodes_report("{\"call\":\"A\x1b[2J\"}"),
-     "\n    NODES Broadcast from BRUM:\n    A.[2J"},
+     "\n    NODES Broadcast from RUNE:\n    A.[2J"},
 };
 
 class NodesTest : public RoutingTest, public ::testing::WithParamInterface<DecodeCase> {};
@@ -275,33 +275,33 @@ void PrintTo(const Inp3Case& c, std::ostream* os) {
 // Call, hops, tt, alias, latitude and longitude bring the column count to 61
 // (the count runs one ahead of the screen column on an entry's first line).
 constexpr char BASE_KEYS[] =
-    R"({"call":"G8PZT-1","hops":"2","tt":"120","alias":"BRUM","latitude":"51.5074",)"
+    R"({"call":"G4RST-1","hops":"2","tt":"120","alias":"RUNE","latitude":"51.5074",)"
     R"("longitude":"-0.1278")";
-constexpr char BASE_TEXT[] = "\n    G8PZT-1    hp=2   tt=120    Alias=BRUM   51.5074 -0.1278";
+constexpr char BASE_TEXT[] = "\n    G4RST-1    hp=2   tt=120    Alias=RUNE   51.5074 -0.1278";
 
 std::string base_entry(const std::string& more) {
   return BASE_KEYS + more + "}";
 }
 
 const Inp3Case INP3_CASES[] = {
-    {"one entry", 0, 80, R"({"call":"G8PZT-1","hops":"2","tt":"120","alias":"BRUM"})",
-     "\n    G8PZT-1    hp=2   tt=120    Alias=BRUM  "},
+    {"one entry", 0, 80, R"({"call":"G4RST-1","hops":"2","tt":"120","alias":"RUNE"})",
+     "\n    G4RST-1    hp=2   tt=120    Alias=RUNE  "},
     {"three entries in order", 0, 80,
-     R"({"call":"GB7AA","hops":1},{"call":"GB7BB","hops":2},{"call":"GB7CC","hops":3})",
-     "\n    GB7AA      hp=1 \n    GB7BB      hp=2 \n    GB7CC      hp=3 "},
+     R"({"call":"N0AAA","hops":1},{"call":"N0BBB","hops":2},{"call":"N0CCC","hops":3})",
+     "\n    N0AAA      hp=1 \n    N0BBB      hp=2 \n    N0CCC      hp=3 "},
     {"empty array", 0, 80, "", ""},
     {"entry without call continues the line", 0, 80,
      R"({"call":"A","hops":"1"},{"hops":"3","alias":"X"})",
      "\n    A          hp=1   hp=3   Alias=X     "},
     {"entry without call counts from zero", 0, 80,
-     base_entry(R"(,"software":"XRouter504")") + R"(,{"version":"2.0.1"})",
-     std::string(BASE_TEXT) + " S/W=XRouter504 v2.0.1"},
+     base_entry(R"(,"software":"Brackon504")") + R"(,{"version":"2.0.1"})",
+     std::string(BASE_TEXT) + " S/W=Brackon504 v2.0.1"},
     {"every item", 0, 200,
-     base_entry(R"(,"software":"XRouter","version":"504j","isNode":true,"isBBS":"true",)"
+     base_entry(R"(,"software":"Brackon","version":"318k","isNode":true,"isBBS":"true",)"
                 R"("isPMS":true,"isQVChat":true,"isRTChat":true,"isRMS":true,"isDXClUS":true,)"
                 R"("timestamp":1700000000,"tzMins":"-60")"),
      std::string(BASE_TEXT) +
-         " S/W=XRouter v504j NODE BBS PMS QVCHAT RTCHAT RMS DXCLUS 14/11 22:13 tz=-60"},
+         " S/W=Brackon v318k NODE BBS PMS QVCHAT RTCHAT RMS DXCLUS 14/11 22:13 tz=-60"},
     {"items in table order whatever the entry's order", 0, 200,
      R"({"tzMins":"0","isNode":true,"version":"1","call":"A"})", "\n    A         v1 NODE tz=0"},
     {"values cut to their limits", 0, 300,
@@ -312,22 +312,22 @@ const Inp3Case INP3_CASES[] = {
      " abcdefghijklmnopqrst S/W=SOFTWARE-SOFTWARE-SO v1234567890 tz=12345678"},
     // Wrap arithmetic at width 80.
     {"version at count 76 wraps", 0, 80,
-     base_entry(R"(,"software":"XRouter504","version":"2.0.1")"),
-     std::string(BASE_TEXT) + " S/W=XRouter504\n         v2.0.1"},
+     base_entry(R"(,"software":"Brackon504","version":"2.0.1")"),
+     std::string(BASE_TEXT) + " S/W=Brackon504\n         v2.0.1"},
     {"version at count 72 stays", 0, 80, base_entry(R"(,"software":"XRtr50","version":"2.0.1")"),
      std::string(BASE_TEXT) + " S/W=XRtr50 v2.0.1"},
     {"version reaching exactly the width wraps", 0, 80,
-     base_entry(R"(,"software":"XRouter","version":"2.0.1")"),
-     std::string(BASE_TEXT) + " S/W=XRouter\n         v2.0.1"},
-    {"NODE at count 75 wraps", 0, 80, base_entry(R"(,"software":"XRouter50","isNode":true)"),
-     std::string(BASE_TEXT) + " S/W=XRouter50\n         NODE"},
-    {"BBS at count 75 stays", 0, 80, base_entry(R"(,"software":"XRouter50","isBBS":true)"),
-     std::string(BASE_TEXT) + " S/W=XRouter50 BBS"},
+     base_entry(R"(,"software":"Brackon","version":"2.0.1")"),
+     std::string(BASE_TEXT) + " S/W=Brackon\n         v2.0.1"},
+    {"NODE at count 75 wraps", 0, 80, base_entry(R"(,"software":"Brackon50","isNode":true)"),
+     std::string(BASE_TEXT) + " S/W=Brackon50\n         NODE"},
+    {"BBS at count 75 stays", 0, 80, base_entry(R"(,"software":"Brackon50","isBBS":true)"),
+     std::string(BASE_TEXT) + " S/W=Brackon50 BBS"},
     {"count is 8 after a wrap", 0, 80,
-     base_entry(R"(,"software":"XRouter50","isNode":true,"isBBS":true,"isPMS":true)"),
-     std::string(BASE_TEXT) + " S/W=XRouter50\n         NODE BBS PMS"},
-    {"tzMins at count 76 wraps", 0, 80, base_entry(R"(,"software":"XRouter504","tzMins":"60")"),
-     std::string(BASE_TEXT) + " S/W=XRouter504\n         tz=60"},
+     base_entry(R"(,"software":"Brackon50","isNode":true,"isBBS":true,"isPMS":true)"),
+     std::string(BASE_TEXT) + " S/W=Brackon50\n         NODE BBS PMS"},
+    {"tzMins at count 76 wraps", 0, 80, base_entry(R"(,"software":"Brackon504","tzMins":"60")"),
+     std::string(BASE_TEXT) + " S/W=Brackon504\n         tz=60"},
     {"tzMins at count 72 stays", 0, 80, base_entry(R"(,"software":"XRtr50","tzMins":"60")"),
      std::string(BASE_TEXT) + " S/W=XRtr50 tz=60"},
     {"text time wraps at count + 21", 0, 80, base_entry(R"(,"timestamp":"2024-03-01T12:00:00Z")"),
@@ -346,8 +346,8 @@ const Inp3Case INP3_CASES[] = {
     {"very negative width", 0, -2147483647 - 1, R"({"call":"A","version":"1","isRMS":true})",
      "\n    A         v1\n         RMS"},
     {"huge width never wraps", 0, 2147483647,
-     base_entry(R"(,"software":"XRouter504","version":"2.0.1","isNode":true,"tzMins":"1")"),
-     std::string(BASE_TEXT) + " S/W=XRouter504 v2.0.1 NODE tz=1"},
+     base_entry(R"(,"software":"Brackon504","version":"2.0.1","isNode":true,"tzMins":"1")"),
+     std::string(BASE_TEXT) + " S/W=Brackon504 v2.0.1 NODE tz=1"},
     // Time stamps (local time is UTC in these tests).
     {"stamp of 18000 prints nothing", 0, 80, R"({"call":"A","timestamp":18000})",
      "\n    A        "},
@@ -430,18 +430,18 @@ INSTANTIATE_TEST_SUITE_P(Routing, Inp3ReportTest, ::testing::ValuesIn(INP3_REPOR
 TEST_F(RoutingTest, BroadcastsThroughTheTraceLine) {
   flags(0, TF_TIMESTAMP | TF_COLOUR);
   const ChannelText nodes = report(
-      R"("@type":"L2Trace","reportFrom":"GB7PZT","port":"2","dirn":"rcvd","srce":"GB7CIP",)"
+      R"("@type":"L2Trace","reportFrom":"N0MERE","port":"2","dirn":"rcvd","srce":"N0TARN",)"
       R"("dest":"NODES","l2Type":"UI","ptcl":"NET/ROM","l3Type":"Routing info","type":"NODES",)"
-      R"("fromAlias":"CIP","nodes":[{"call":"GB7CIP-5","alias":"CIPBBS","via":"GB7CIP","qual":255},)"
+      R"("fromAlias":"TRN","nodes":[{"call":"N0TARN-5","alias":"TRNBBS","via":"N0TARN","qual":255},)"
       R"({"alias":"GHOST"}])");
   EXPECT_EQ(nodes.capture,
-            "\n(2)R GB7CIP>NODES <UI> NET/ROM\n    NODES Broadcast from CIP:"
-            "\n    GB7CIP-5:CIPBBS via GB7CIP qlty=255\n    :GHOST\n");
+            "\n(2)R N0TARN>NODES <UI> NET/ROM\n    NODES Broadcast from TRN:"
+            "\n    N0TARN-5:TRNBBS via N0TARN qlty=255\n    :GHOST\n");
   const ChannelText inp3 = report(
-      R"("@type":"L2Trace","reportFrom":"GB7PZT","port":"1","dirn":"sent","srce":"GB7PZT",)"
-      R"("dest":"GB7CIP","l2Type":"I","ptcl":"NET/ROM","l3Type":"Routing info","type":"INP3",)"
-      R"("nodes":[{"call":"G8PZT-1","hops":2,"tt":150,"alias":"BRUM","timestamp":1765003500}])");
+      R"("@type":"L2Trace","reportFrom":"N0MERE","port":"1","dirn":"sent","srce":"N0MERE",)"
+      R"("dest":"N0TARN","l2Type":"I","ptcl":"NET/ROM","l3Type":"Routing info","type":"INP3",)"
+      R"("nodes":[{"call":"G4RST-1","hops":2,"tt":150,"alias":"RUNE","timestamp":1765003500}])");
   EXPECT_EQ(inp3.capture,
-            "\n(1)S GB7PZT>GB7CIP <I> NET/ROM\n    INP3 Routing Unicast:"
-            "\n    G8PZT-1    hp=2   tt=150    Alias=BRUM   06/12 06:45\n");
+            "\n(1)S N0MERE>N0TARN <I> NET/ROM\n    INP3 Routing Unicast:"
+            "\n    G4RST-1    hp=2   tt=150    Alias=RUNE   06/12 06:45\n");
 }

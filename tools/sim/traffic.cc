@@ -42,7 +42,7 @@ constexpr Neighbour NEIGHBOURS[] = {
     {"M0PQR-4", "PQRGW", "M0PQR-3", 2},
 };
 
-constexpr std::string_view LOCAL_USERS[] = {"G7LOC", "M7NEW-2", "2E0OPS", "G0OLD-5"};
+constexpr std::string_view LOCAL_USERS[] = {"G7MNO", "M7STU-2", "2E0VWX", "G0NOP-5"};
 
 struct NodesEntry {
   std::string_view call;
@@ -52,9 +52,9 @@ struct NodesEntry {
 
 constexpr NodesEntry DESTINATIONS[] = {
     {"G4ABC-7", "ABC7", 200},  {"G8XYZ-2", "XYZNOD", 192}, {"M0PQR-4", "PQRGW", 180},
-    {"GB7OXF", "OXFBBS", 152}, {"GB7RDG", "RDGNOD", 148},  {"G3KLM-5", "KLMCHT", 120},
-    {"PI1HVN", "HVNNOD", 110}, {"ON0BRU", "BRUNET", 101},  {"G6DEF-9", "DEFBBS", 96},
-    {"M1GHI-3", "GHI3", 88},   {"GB7CAM", "CAMNOD", 75},   {"G0JKL-1", "JKLDX", 60},
+    {"N0RILL", "RILBBS", 152}, {"N0BECK", "BCKNOD", 148},  {"G3KLM-5", "KLMCHT", 120},
+    {"N0VAAR", "VARNOD", 110}, {"N0WEDE", "WEDNET", 101},  {"G6DEF-9", "DEFBBS", 96},
+    {"M1GHI-3", "GHI3", 88},   {"N0CARR", "CARNOD", 75},   {"G0JKL-1", "JKLDX", 60},
 };
 
 struct Inp3Node {
@@ -70,12 +70,12 @@ struct Inp3Node {
 };
 
 constexpr Inp3Node INP3_NODES[] = {
-    {"GB7OXF", "OXFBBS", 51.7520, -1.2577, "Korvane", "1.4.2", true, false, 0},
-    {"PI1HVN", "HVNNOD", 52.0116, 4.3571, "XRouter", "504j", false, true, 60},
-    {"ON0BRU", "BRUNET", 50.8503, 4.3517, "BPQ32", "6.0.24.1", false, false, 60},
+    {"N0RILL", "RILBBS", 51.7520, -1.2577, "Korvane", "1.4.2", true, false, 0},
+    {"N0VAAR", "VARNOD", 52.0116, 4.3571, "Brackon", "318k", false, true, 60},
+    {"N0WEDE", "WEDNET", 50.8503, 4.3517, "Hol32", "3.1.17.1", false, false, 60},
     {"G3KLM-5", "KLMCHT", 53.4808, -2.2426, "Korvane", "1.3.9", false, true, 0},
-    {"GB7CAM", "CAMNOD", 52.2053, 0.1218, "LinBPQ", "6.0.23", true, true, 0},
-    {"W1AW-4", "ARRL", 41.7147, -72.7272, "JNOS", "2.0m", true, false, -300},
+    {"N0CARR", "CARNOD", 52.2053, 0.1218, "Hollin", "3.1.16", true, true, 0},
+    {"N0ZZ-4", "WOLD", 41.7147, -72.7272, "Orra", "0.9b", true, false, -300},
 };
 
 // Chat lines, quotes, backslashes, a tab, braces and UTF-8 included: every
@@ -96,51 +96,17 @@ constexpr std::string_view CHAT[] = {
     "ok",
     "Will be on the net tonight at 2000, same QRG as usual. Bring the new "
     "member up to speed on the NODES table, please; the quality figures "
-    "for PI1HVN still look too high to me.",
+    "for N0VAAR still look too high to me.",
 };
 
 constexpr std::string_view BEACONS[] = {
     "N0DE Korvane node IO91WM - ports 1 (144.950) and 2 (AXUDP) - connect PELNOD",
-    "G4ABC-7 BBS: 3 new messages for G7LOC",
+    "G4ABC-7 BBS: 3 new messages for G7MNO",
     "G8XYZ-2 node test beacon, please report \"heard\" on 144.950",
 };
 
 constexpr std::string_view DISCONNECT_REASONS[] = {"disconnected", "timeout", "busy"};
 constexpr std::string_view LINK_DOWN_REASONS[] = {"retried out", "disconnected", "idle"};
-
-// The opening order plays every kind of report once, so that even a short
-// run holds them all.
-constexpr TrafficGenerator::Event SCRIPT[] = {
-    TrafficGenerator::Event::NODE_UP,     TrafficGenerator::Event::LINK_UP,
-    TrafficGenerator::Event::NODES,       TrafficGenerator::Event::CONNECT,
-    TrafficGenerator::Event::INFO,        TrafficGenerator::Event::RR,
-    TrafficGenerator::Event::BEACON,      TrafficGenerator::Event::INP3,
-    TrafficGenerator::Event::L3RTT,       TrafficGenerator::Event::POLL,
-    TrafficGenerator::Event::IP,          TrafficGenerator::Event::ARP,
-    TrafficGenerator::Event::L3TRACE,     TrafficGenerator::Event::RNR,
-    TrafficGenerator::Event::REJ,         TrafficGenerator::Event::LINK_STATUS,
-    TrafficGenerator::Event::INFO,        TrafficGenerator::Event::CIRCUIT_STATUS,
-    TrafficGenerator::Event::NODE_STATUS, TrafficGenerator::Event::DISCONNECT,
-    TrafficGenerator::Event::LINK_DOWN,   TrafficGenerator::Event::NODE_RESTART,
-};
-
-struct Weighted {
-  TrafficGenerator::Event event;
-  int weight;
-};
-
-constexpr Weighted WEIGHTS[] = {
-    {TrafficGenerator::Event::INFO, 30},       {TrafficGenerator::Event::RR, 12},
-    {TrafficGenerator::Event::IP, 6},          {TrafficGenerator::Event::L3TRACE, 5},
-    {TrafficGenerator::Event::CONNECT, 4},     {TrafficGenerator::Event::BEACON, 4},
-    {TrafficGenerator::Event::L3RTT, 4},       {TrafficGenerator::Event::DISCONNECT, 3},
-    {TrafficGenerator::Event::NODES, 3},       {TrafficGenerator::Event::ARP, 3},
-    {TrafficGenerator::Event::LINK_STATUS, 3}, {TrafficGenerator::Event::INP3, 2},
-    {TrafficGenerator::Event::POLL, 2},        {TrafficGenerator::Event::RNR, 2},
-    {TrafficGenerator::Event::REJ, 2},         {TrafficGenerator::Event::CIRCUIT_STATUS, 2},
-    {TrafficGenerator::Event::LINK_UP, 2},     {TrafficGenerator::Event::LINK_DOWN, 1},
-    {TrafficGenerator::Event::NODE_STATUS, 1},
-};
 
 std::string cct_text(int index, int id) {
   return format_text("%02X%02X", index & 0xFF, id & 0xFF);
@@ -160,6 +126,33 @@ std::string ip_address(int host) {
 }
 
 }  // namespace
+
+// Every kind of event. The opening plays each once, in this order, so that
+// even a short run holds every kind of report; after it, kinds are drawn by
+// weight.
+constexpr TrafficGenerator::EventKind TrafficGenerator::EVENT_KINDS[] = {
+    {"node up", 0, [](TrafficGenerator& g) { g.node_report("NodeUpEvent", {}); }},
+    {"link up", 2, [](TrafficGenerator& g) { g.link_up_any(); }},
+    {"NODES broadcast", 3, [](TrafficGenerator& g) { g.nodes_broadcast(); }},
+    {"circuit up", 4, [](TrafficGenerator& g) { g.new_circuit(); }},
+    {"chat", 30, [](TrafficGenerator& g) { g.info(); }},
+    {"RR", 12, [](TrafficGenerator& g) { g.supervisory("RR"); }},
+    {"beacon", 4, [](TrafficGenerator& g) { g.beacon(); }},
+    {"INP3 unicast", 2, [](TrafficGenerator& g) { g.inp3(); }},
+    {"L3RTT probe", 4, [](TrafficGenerator& g) { g.l3rtt(); }},
+    {"routing poll", 2, [](TrafficGenerator& g) { g.poll(); }},
+    {"IP", 6, [](TrafficGenerator& g) { g.ip(); }},
+    {"ARP", 3, [](TrafficGenerator& g) { g.arp(); }},
+    {"L3 trace", 5, [](TrafficGenerator& g) { g.l3trace(); }},
+    {"RNR", 2, [](TrafficGenerator& g) { g.supervisory("RNR"); }},
+    {"REJ", 2, [](TrafficGenerator& g) { g.supervisory("REJ"); }},
+    {"link status", 3, [](TrafficGenerator& g) { g.link_report("LinkStatus", g.up_link(), {}); }},
+    {"circuit status", 2, [](TrafficGenerator& g) { g.circuit_status(); }},
+    {"node status", 1, [](TrafficGenerator& g) { g.node_report("NodeStatus", {}); }},
+    {"circuit down", 3, [](TrafficGenerator& g) { g.disconnect_any(); }},
+    {"link down", 1, [](TrafficGenerator& g) { g.link_down(); }},
+    {"node restart", 0, [](TrafficGenerator& g) { g.node_restart(); }},
+};
 
 uint64_t Rng::next() {
   state_ += 0x9E3779B97F4A7C15ULL;
@@ -185,12 +178,12 @@ void TrafficGenerator::queue(std::string object) {
 }
 
 std::string TrafficGenerator::next_datagram() {
-  while (pending_.empty()) play(pick_event());
+  while (pending_.empty()) pick_event().play(*this);
   std::string datagram = std::move(pending_.front());
   pending_.pop_front();
   // Now and then the node packs the next report into the same datagram.
   while (rng_.chance(25)) {
-    while (pending_.empty()) play(pick_event());
+    while (pending_.empty()) pick_event().play(*this);
     if (datagram.size() + pending_.front().size() > PACK_LIMIT) break;
     datagram += pending_.front();
     pending_.pop_front();
@@ -199,16 +192,19 @@ std::string TrafficGenerator::next_datagram() {
   return datagram;
 }
 
-TrafficGenerator::Event TrafficGenerator::pick_event() {
-  if (script_position_ < std::size(SCRIPT)) return SCRIPT[script_position_++];
-  int total = 0;
-  for (const Weighted& w : WEIGHTS) total += w.weight;
-  int draw = rng_.below(total);
-  for (const Weighted& w : WEIGHTS) {
-    if (draw < w.weight) return w.event;
-    draw -= w.weight;
+const TrafficGenerator::EventKind& TrafficGenerator::pick_event() {
+  if (opening_position_ < std::size(EVENT_KINDS)) return EVENT_KINDS[opening_position_++];
+  static constexpr int TOTAL_WEIGHT = [] {
+    int total = 0;
+    for (const EventKind& kind : EVENT_KINDS) total += kind.weight;
+    return total;
+  }();
+  int draw = rng_.below(TOTAL_WEIGHT);
+  for (const EventKind& kind : EVENT_KINDS) {
+    if (draw < kind.weight) return kind;
+    draw -= kind.weight;
   }
-  return Event::INFO;
+  return EVENT_KINDS[0];
 }
 
 int TrafficGenerator::up_link() {
@@ -223,88 +219,39 @@ int TrafficGenerator::up_link() {
   return neighbour;
 }
 
-void TrafficGenerator::play(Event event) {
-  switch (event) {
-    case Event::NODE_UP:
-      node_report("NodeUpEvent", {});
-      break;
-    case Event::LINK_UP: {
-      int down = -1;
-      for (int n = 0; n < static_cast<int>(std::size(NEIGHBOURS)); ++n) {
-        if (!links_[n].up) down = n;
-      }
-      if (down >= 0) link_up(down);
-      break;
-    }
-    case Event::NODES:
-      nodes_broadcast();
-      break;
-    case Event::CONNECT:
-      // A busy node, not an ever-growing one: the oldest circuit ends first.
-      if (circuits_.size() >= MAX_CIRCUITS) disconnect(0, "idle");
-      connect();
-      break;
-    case Event::INFO:
-      info();
-      break;
-    case Event::RR:
-      supervisory("RR");
-      break;
-    case Event::RNR:
-      supervisory("RNR");
-      break;
-    case Event::REJ:
-      supervisory("REJ");
-      break;
-    case Event::BEACON:
-      beacon();
-      break;
-    case Event::INP3:
-      inp3();
-      break;
-    case Event::L3RTT:
-      l3rtt();
-      break;
-    case Event::POLL:
-      poll();
-      break;
-    case Event::IP:
-      ip();
-      break;
-    case Event::ARP:
-      arp();
-      break;
-    case Event::L3TRACE:
-      l3trace();
-      break;
-    case Event::LINK_STATUS:
-      link_report("LinkStatus", up_link(), {});
-      break;
-    case Event::CIRCUIT_STATUS:
-      if (circuits_.empty()) connect();
-      circuit_report("CircuitStatus", circuits_[rng_.below(static_cast<int>(circuits_.size()))],
-                     {});
-      break;
-    case Event::NODE_STATUS:
-      node_report("NodeStatus", {});
-      break;
-    case Event::DISCONNECT:
-      if (circuits_.empty()) connect();
-      disconnect(static_cast<size_t>(rng_.below(static_cast<int>(circuits_.size()))),
-                 DISCONNECT_REASONS[rng_.below(static_cast<int>(std::size(DISCONNECT_REASONS)))]);
-      break;
-    case Event::LINK_DOWN:
-      link_down();
-      break;
-    case Event::NODE_RESTART:
-      node_report("NodeDownEvent", "restart");
-      // A restarted node has no links or circuits until they are made anew.
-      links_ = {};
-      circuits_.clear();
-      node_up_since_ = now();
-      node_report("NodeUpEvent", {});
-      break;
+void TrafficGenerator::link_up_any() {
+  int down = -1;
+  for (int n = 0; n < static_cast<int>(std::size(NEIGHBOURS)); ++n) {
+    if (!links_[n].up) down = n;
   }
+  if (down >= 0) link_up(down);
+}
+
+void TrafficGenerator::new_circuit() {
+  // A busy node, not an ever-growing one: the oldest circuit ends first.
+  if (circuits_.size() >= MAX_CIRCUITS) disconnect(0, "idle");
+  connect();
+}
+
+void TrafficGenerator::circuit_status() {
+  if (circuits_.empty()) connect();
+  circuit_report("CircuitStatus", circuits_[rng_.below(static_cast<int>(circuits_.size()))], {});
+}
+
+void TrafficGenerator::disconnect_any() {
+  if (circuits_.empty()) connect();
+  const auto index = static_cast<size_t>(rng_.below(static_cast<int>(circuits_.size())));
+  disconnect(index,
+             DISCONNECT_REASONS[rng_.below(static_cast<int>(std::size(DISCONNECT_REASONS)))]);
+}
+
+void TrafficGenerator::node_restart() {
+  node_report("NodeDownEvent", "restart");
+  // A restarted node has no links or circuits until they are made anew.
+  links_ = {};
+  circuits_.clear();
+  node_up_since_ = now();
+  node_report("NodeUpEvent", {});
 }
 
 namespace {
@@ -330,6 +277,35 @@ JsonObject l2_frame(int64_t time, int64_t& serial, int port, bool sent, std::str
 }
 
 }  // namespace
+
+// An I frame carrying NET/ROM up to its network header: numbered from the
+// link's AX.25 state, which it advances, and counted in the link's statistics.
+JsonObject TrafficGenerator::netrom_frame(const NetRomFrame& frame) {
+  const Neighbour& n = NEIGHBOURS[frame.neighbour];
+  Link& link = links_[frame.neighbour];
+  const bool sent = frame.sent;
+  JsonObject object = l2_frame(now(), serial_, n.port, sent, sent ? NODE_CALL : n.node,
+                               sent ? n.node : NODE_CALL, "I");
+  object.str("cr", "C");
+  if (frame.poll) object.str("pf", "P");
+  object.num("rseq", link.vr).num("tseq", link.vs);
+  int& next_sequence = sent ? link.vs : link.vr;
+  next_sequence = (next_sequence + 1) % 8;
+  (sent ? link.frames_sent : link.frames_rcvd) += 1;
+  (sent ? link.bytes_sent : link.bytes_rcvd) += frame.ilen;
+  object.num("ilen", frame.ilen)
+      .str("pid", "CF")
+      .str("ptcl", "NET/ROM")
+      .str("l3Type", frame.l3_type);
+  if (frame.l3_type == "NetRom") {
+    object.str("l3src", sent ? NODE_CALL : n.node)
+        .str("l3dst", !frame.l3dst.empty() ? frame.l3dst
+                      : sent               ? n.node
+                                           : NODE_CALL)
+        .num("ttl", frame.ttl);
+  }
+  return object;
+}
 
 void TrafficGenerator::node_report(std::string_view type, std::string_view reason) {
   JsonObject object = report(type, now(), serial_);
@@ -468,35 +444,25 @@ void TrafficGenerator::nodes_broadcast() {
 void TrafficGenerator::connect() {
   const int neighbour = up_link();
   const Neighbour& n = NEIGHBOURS[neighbour];
-  Link& link = links_[neighbour];
   Circuit circuit;
   circuit.neighbour = neighbour;
   circuit.user = rng_.below(static_cast<int>(std::size(LOCAL_USERS)));
   circuit.outgoing = rng_.chance(50);
   circuit.id = next_id_++;
   circuit.my_cct = cct_text(static_cast<int>(circuits_.size()) + 1, circuit.id);
-  circuit.their_cct = cct_text(rng_.below(20), rng_.below(256));
+  // One draw per argument list: the order in which a compiler evaluates
+  // arguments is unspecified, and a seed gives the same traffic everywhere.
+  const int their_index = rng_.below(20);
+  circuit.their_cct = cct_text(their_index, rng_.below(256));
   circuit.up_since = now();
   const bool out = circuit.outgoing;
   const std::string_view src_user = out ? LOCAL_USERS[circuit.user] : n.user;
   const std::string_view src_node = out ? NODE_CALL : n.node;
-  auto netrom_i = [&](bool sent, int ilen) {
-    JsonObject frame = l2_frame(now(), serial_, n.port, sent, sent ? NODE_CALL : n.node,
-                                sent ? n.node : NODE_CALL, "I");
-    frame.str("cr", "C").num("rseq", link.vr).num("tseq", link.vs);
-    (sent ? link.vs : link.vr) = ((sent ? link.vs : link.vr) + 1) % 8;
-    (sent ? link.frames_sent : link.frames_rcvd) += 1;
-    (sent ? link.bytes_sent : link.bytes_rcvd) += ilen;
-    frame.num("ilen", ilen)
-        .str("pid", "CF")
-        .str("ptcl", "NET/ROM")
-        .str("l3Type", "NetRom")
-        .str("l3src", sent ? NODE_CALL : n.node)
-        .str("l3dst", sent ? n.node : NODE_CALL)
-        .num("ttl", sent ? 25 : 25 - rng_.below(3));
-    return frame;
+  auto transport_frame = [&](bool sent, int ilen) {
+    const int ttl = sent ? 25 : 25 - rng_.below(3);
+    return netrom_frame({.neighbour = neighbour, .sent = sent, .ilen = ilen, .ttl = ttl});
   };
-  JsonObject request = netrom_i(out, 36);
+  JsonObject request = transport_frame(out, 36);
   request.str("l4type", "CONN REQ")
       .str("toCct", "0000")
       .str("fromCct", out ? circuit.my_cct : circuit.their_cct)
@@ -506,7 +472,7 @@ void TrafficGenerator::connect() {
   if (rng_.chance(40)) request.num("service", 8);
   request.num("l4t1", 180);
   queue(request.text());
-  JsonObject ack = netrom_i(!out, 20);
+  JsonObject ack = transport_frame(!out, 20);
   ack.str("l4type", "CONN ACK")
       .str("toCct", out ? circuit.my_cct : circuit.their_cct)
       .str("fromCct", out ? circuit.their_cct : circuit.my_cct)
@@ -519,30 +485,20 @@ void TrafficGenerator::connect() {
 void TrafficGenerator::info() {
   if (circuits_.empty()) connect();
   Circuit& circuit = circuits_[rng_.below(static_cast<int>(circuits_.size()))];
-  const Neighbour& n = NEIGHBOURS[circuit.neighbour];
-  Link& link = links_[circuit.neighbour];
   const bool sent = rng_.chance(50);
   const std::string_view text = CHAT[rng_.below(static_cast<int>(std::size(CHAT)))];
   const int paylen = static_cast<int>(text.size());
-  JsonObject frame = l2_frame(now(), serial_, n.port, sent, sent ? NODE_CALL : n.node,
-                              sent ? n.node : NODE_CALL, "I");
-  frame.str("cr", "C");
-  if (rng_.chance(15)) frame.str("pf", "P");
-  frame.num("rseq", link.vr).num("tseq", link.vs);
-  (sent ? link.vs : link.vr) = ((sent ? link.vs : link.vr) + 1) % 8;
-  if (sent && rng_.chance(5)) ++link.frames_resent;
-  (sent ? link.frames_sent : link.frames_rcvd) += 1;
-  (sent ? link.bytes_sent : link.bytes_rcvd) += paylen + 20;
+  const bool poll = rng_.chance(15);
+  if (sent && rng_.chance(5)) ++links_[circuit.neighbour].frames_resent;
   (sent ? circuit.segs_sent : circuit.segs_rcvd) += 1;
   (sent ? circuit.bytes_sent : circuit.bytes_rcvd) += paylen;
-  frame.num("ilen", paylen + 20)
-      .str("pid", "CF")
-      .str("ptcl", "NET/ROM")
-      .str("l3Type", "NetRom")
-      .str("l3src", sent ? NODE_CALL : n.node)
-      .str("l3dst", sent ? n.node : NODE_CALL)
-      .num("ttl", sent ? 25 : 23 + rng_.below(3))
-      .str("l4type", "INFO")
+  const int ttl = sent ? 25 : 23 + rng_.below(3);
+  JsonObject frame = netrom_frame({.neighbour = circuit.neighbour,
+                                   .sent = sent,
+                                   .ilen = paylen + 20,
+                                   .ttl = ttl,
+                                   .poll = poll});
+  frame.str("l4type", "INFO")
       .str("toCct", sent ? circuit.their_cct : circuit.my_cct)
       .num("txSeq", sent ? circuit.tx : circuit.rx)
       .num("rxSeq", sent ? circuit.rx : circuit.tx)
@@ -592,8 +548,6 @@ void TrafficGenerator::beacon() {
 
 void TrafficGenerator::inp3() {
   const int neighbour = up_link();
-  const Neighbour& n = NEIGHBOURS[neighbour];
-  Link& link = links_[neighbour];
   const bool sent = rng_.chance(50);
   const int first = rng_.below(static_cast<int>(std::size(INP3_NODES)));
   const int count = 3 + rng_.below(2);
@@ -624,44 +578,32 @@ void TrafficGenerator::inp3() {
     entries += entry.text();
   }
   entries += ']';
-  JsonObject frame = l2_frame(now(), serial_, n.port, sent, sent ? NODE_CALL : n.node,
-                              sent ? n.node : NODE_CALL, "I");
-  frame.str("cr", "C").num("rseq", link.vr).num("tseq", link.vs);
-  (sent ? link.vs : link.vr) = ((sent ? link.vs : link.vr) + 1) % 8;
-  frame.num("ilen", 20 + 40 * count)
-      .str("pid", "CF")
-      .str("ptcl", "NET/ROM")
-      .str("l3Type", "Routing info")
-      .str("type", "INP3")
-      .raw("nodes", entries);
-  queue(frame.text());
+  queue(netrom_frame({.neighbour = neighbour,
+                      .sent = sent,
+                      .ilen = 20 + 40 * count,
+                      .l3_type = "Routing info"})
+            .str("type", "INP3")
+            .raw("nodes", entries)
+            .text());
 }
 
 void TrafficGenerator::l3rtt() {
   const int neighbour = up_link();
-  const Neighbour& n = NEIGHBOURS[neighbour];
-  Link& link = links_[neighbour];
   const bool sent = rng_.chance(50);
   // The probe carries the sender's clock ticks (10 ms) four times over.
   const auto ticks = static_cast<long long>(elapsed_ms_ / 10 % 100000000);
   const std::string payload =
       format_text("L3RTT: %10lld %10lld %10lld %10lld LEVEL3_V2.1 %s v%s $M%d $N", ticks, ticks,
-                  ticks, ticks, std::string(sent ? NODE_SOFTWARE : "XRouter").c_str(),
-                  std::string(sent ? NODE_VERSION : "504j").c_str(), 60 + rng_.below(40));
-  JsonObject frame = l2_frame(now(), serial_, n.port, sent, sent ? NODE_CALL : n.node,
-                              sent ? n.node : NODE_CALL, "I");
-  frame.str("cr", "C").num("rseq", link.vr).num("tseq", link.vs);
-  (sent ? link.vs : link.vr) = ((sent ? link.vs : link.vr) + 1) % 8;
-  frame.num("ilen", static_cast<int64_t>(payload.size()) + 20)
-      .str("pid", "CF")
-      .str("ptcl", "NET/ROM")
-      .str("l3Type", "NetRom")
-      .str("l3src", sent ? NODE_CALL : n.node)
-      .str("l3dst", "L3RTT")
-      .num("ttl", 2)
-      .num("paylen", static_cast<int64_t>(payload.size()))
-      .str("payload", payload);
-  queue(frame.text());
+                  ticks, ticks, std::string(sent ? NODE_SOFTWARE : "Brackon").c_str(),
+                  std::string(sent ? NODE_VERSION : "318k").c_str(), 60 + rng_.below(40));
+  queue(netrom_frame({.neighbour = neighbour,
+                      .sent = sent,
+                      .ilen = static_cast<int64_t>(payload.size()) + 20,
+                      .l3dst = "L3RTT",
+                      .ttl = 2})
+            .num("paylen", static_cast<int64_t>(payload.size()))
+            .str("payload", payload)
+            .text());
 }
 
 void TrafficGenerator::poll() {
@@ -762,26 +704,14 @@ void TrafficGenerator::l3trace() {
 void TrafficGenerator::disconnect(size_t index, std::string_view reason) {
   const Circuit circuit = circuits_[index];
   circuits_.erase(circuits_.begin() + static_cast<std::ptrdiff_t>(index));
-  const Neighbour& n = NEIGHBOURS[circuit.neighbour];
-  Link& link = links_[circuit.neighbour];
-  if (link.up) {
+  if (links_[circuit.neighbour].up) {
     const bool sent = rng_.chance(50);
     for (const bool request : {true, false}) {
       const bool from_node = request == sent;
-      JsonObject frame = l2_frame(now(), serial_, n.port, from_node, from_node ? NODE_CALL : n.node,
-                                  from_node ? n.node : NODE_CALL, "I");
-      frame.str("cr", "C").num("rseq", link.vr).num("tseq", link.vs);
-      (from_node ? link.vs : link.vr) = ((from_node ? link.vs : link.vr) + 1) % 8;
-      frame.num("ilen", 20)
-          .str("pid", "CF")
-          .str("ptcl", "NET/ROM")
-          .str("l3Type", "NetRom")
-          .str("l3src", from_node ? NODE_CALL : n.node)
-          .str("l3dst", from_node ? n.node : NODE_CALL)
-          .num("ttl", 25)
-          .str("l4type", request ? "DREQ" : "DACK")
-          .str("toCct", from_node ? circuit.their_cct : circuit.my_cct);
-      queue(frame.text());
+      queue(netrom_frame({.neighbour = circuit.neighbour, .sent = from_node, .ilen = 20})
+                .str("l4type", request ? "DREQ" : "DACK")
+                .str("toCct", from_node ? circuit.their_cct : circuit.my_cct)
+                .text());
     }
   }
   circuit_report("CircuitDownEvent", circuit, reason);

@@ -11,6 +11,8 @@
 
 namespace sim {
 
+class JsonObject;
+
 // splitmix64: small, fast, and the same on every platform, so a seed gives
 // the same traffic everywhere.
 class Rng {
@@ -36,30 +38,6 @@ class TrafficGenerator {
 
   // Simulated milliseconds from the start to the datagram last returned.
   int64_t elapsed_ms() const { return elapsed_ms_ - step_ms_; }
-
-  enum class Event {
-    NODE_UP,
-    LINK_UP,
-    NODES,
-    CONNECT,
-    INFO,
-    RR,
-    BEACON,
-    INP3,
-    L3RTT,
-    POLL,
-    IP,
-    ARP,
-    L3TRACE,
-    RNR,
-    REJ,
-    LINK_STATUS,
-    CIRCUIT_STATUS,
-    NODE_STATUS,
-    DISCONNECT,
-    LINK_DOWN,
-    NODE_RESTART,
-  };
 
   struct Link {
     bool up = false;
@@ -94,17 +72,39 @@ class TrafficGenerator {
   };
 
  private:
+  // A NET/ROM I frame on the link to a neighbour, for `netrom_frame`.
+  struct NetRomFrame {
+    int neighbour;
+    bool sent;
+    int64_t ilen;
+    std::string_view l3_type = "NetRom";  // "Routing info": no network header
+    std::string_view l3dst = {};          // empty: the other end of the link
+    int ttl = 25;
+    bool poll = false;
+  };
+
+  // One kind of event of the network: its name, how often it is drawn after
+  // the opening (0: only in the opening), and what it plays.
+  struct EventKind {
+    std::string_view name;
+    int weight;
+    void (*play)(TrafficGenerator& generator);
+  };
+  static const EventKind EVENT_KINDS[];
+
   int64_t now() const;
-  void play(Event event);
-  Event pick_event();
+  const EventKind& pick_event();
   int up_link();
   void queue(std::string object);
+  JsonObject netrom_frame(const NetRomFrame& frame);
 
   void node_report(std::string_view type, std::string_view reason);
   void link_up(int neighbour);
   void link_report(std::string_view type, int neighbour, std::string_view reason);
   void circuit_report(std::string_view type, const Circuit& circuit, std::string_view reason);
   void nodes_broadcast();
+  void link_up_any();
+  void new_circuit();
   void connect();
   void info();
   void supervisory(std::string_view l2_type);
@@ -115,8 +115,11 @@ class TrafficGenerator {
   void ip();
   void arp();
   void l3trace();
+  void circuit_status();
+  void disconnect_any();
   void disconnect(size_t index, std::string_view reason);
   void link_down();
+  void node_restart();
 
   Rng rng_;
   int64_t step_ms_;
@@ -126,7 +129,7 @@ class TrafficGenerator {
   int64_t node_up_since_;
   int64_t l3_relayed_ = 0;
   int next_id_ = 1;
-  size_t script_position_ = 0;
+  size_t opening_position_ = 0;
   std::array<Link, 3> links_{};
   std::vector<Circuit> circuits_;
   std::deque<std::string> pending_;
