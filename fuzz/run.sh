@@ -2,8 +2,8 @@
 # Builds the fuzz preset and runs every libFuzzer target for a bounded time
 # over a copy of its kept corpus; fails when any target finds a crash.
 # Usage: fuzz/run.sh [seconds] [--merge] [extra libFuzzer options...]
-#   A target NAME_fuzzer starts from fuzz/corpus/NAME/ when that folder
-#   exists, otherwise from the files of fuzz/corpus/.
+#   A target NAME_fuzzer starts from fuzz/corpus-NAME/ when that folder
+#   exists, otherwise from fuzz/corpus/.
 #   --merge: afterwards fold what the run added into the kept corpus with
 #   -merge=1 (only inputs that reach new coverage are kept); review with
 #   git status before committing.
@@ -25,7 +25,7 @@ status=0
 for fuzzer in build/fuzz/fuzz/*_fuzzer; do
   [ -x "$fuzzer" ] || continue
   name=$(basename "$fuzzer" _fuzzer)
-  kept=fuzz/corpus/$name
+  kept=fuzz/corpus-$name
   [ -d "$kept" ] || kept=fuzz/corpus
   # Work on a copy so that the kept seeds stay a small, reviewed set.
   work=build/fuzz/corpus-$name

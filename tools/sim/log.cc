@@ -1,4 +1,5 @@
-// Event log of pellarin-sim: one line per event on stderr, flushed at once.
+// Event log of pellarin-sim and pellarin-kiss: one line per event on
+// stderr, flushed at once.
 #include "sim/log.h"
 
 #include <cstdarg>
@@ -7,6 +8,8 @@
 namespace sim {
 
 namespace {
+
+const char* log_name = "pellarin-sim";
 
 std::string vformat_text(const char* format, va_list args) {
   va_list copy;
@@ -22,13 +25,17 @@ std::string vformat_text(const char* format, va_list args) {
 
 }  // namespace
 
+void set_log_name(const char* name) {
+  log_name = name;
+}
+
 void log_line(const char* format, ...) {
   va_list args;
   va_start(args, format);
   const std::string text = vformat_text(format, args);
   va_end(args);
   // One fputs per line keeps lines whole even when stderr is unbuffered.
-  const std::string line = "pellarin-sim: " + text + "\n";
+  const std::string line = std::string(log_name) + ": " + text + "\n";
   std::fputs(line.c_str(), stderr);
   std::fflush(stderr);
 }

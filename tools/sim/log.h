@@ -1,11 +1,16 @@
-// Event log of pellarin-sim: one line per event on stderr, flushed at once.
+// Event log of pellarin-sim and pellarin-kiss: one line per event on
+// stderr, flushed at once.
 #pragma once
 
 #include <string>
 
 namespace sim {
 
-// Writes "pellarin-sim: " and the formatted text as one line on stderr and
+// The name that begins every line; "pellarin-sim" unless a program sets its
+// own at start-up.
+void set_log_name(const char* name);
+
+// Writes the program's name, ": " and the formatted text as one line on stderr and
 // flushes it, so that a test reading the log from a pipe sees every event
 // as soon as it happens.
 [[gnu::format(printf, 1, 2)]] void log_line(const char* format, ...);

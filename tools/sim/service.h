@@ -1,5 +1,5 @@
 // The emulated trace service: one socket, its subscribers, and the sending
-// of report datagrams to them. Shared by replay and generate.
+// of report datagrams to them. Shared by replay, generate and pellarin-kiss.
 #pragma once
 
 #include <array>
@@ -35,6 +35,9 @@ class TraceService {
   void send_to_subscribers(std::string_view datagram);
 
   bool has_subscribers() const { return !table_.subscribers().empty(); }
+
+  // The service socket, for a program that waits on it beside other input.
+  int socket() const { return fd_; }
 
   // Logs "sent N datagrams to M subscribers" for the pass and starts a new one.
   void end_pass();
