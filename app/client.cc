@@ -36,7 +36,7 @@ int run_client(int argc, char** argv) {
   print_banner();
   const StartupChoice choice = parse_command_line(argc, argv);
   if (choice.finished) return choice.exit_status;
-  if (!open_capture_file(choice.overwrite_capture)) return -1;
+  if (!open_capture_file(choice)) return -1;
   if (choice.read_path != nullptr) return read_datagrams(choice);
   if (choice.record_path != nullptr && !open_record_file(choice.record_path, choice.server_address))
     return -1;

@@ -163,6 +163,12 @@ void set_text(char (&field)[N], const char* value) {
   std::snprintf(field, N, "%s", value);
 }
 
+void set_capture_path(StartupChoice& choice, const char* path) {
+  const bool overlong = std::strlen(path) > CAPTURE_PATH_LENGTH;
+  choice.overlong_capture_path = overlong ? path : nullptr;
+  set_text(settings.capture_path, overlong ? "" : path);
+}
+
 void set_flag(std::uint32_t bit) { settings.trace_flags |= bit; }
 void clear_flag(std::uint32_t bit) { settings.trace_flags &= ~bit; }
 
@@ -271,9 +277,9 @@ StartupChoice parse_command_line(int argc, char** argv) {
       case 'N': break;
       case 'O':
         choice.overwrite_capture = true;
-        set_text(settings.capture_path, optarg);
+        set_capture_path(choice, optarg);
         break;
-      case 'o': set_text(settings.capture_path, optarg); break;
+      case 'o': set_capture_path(choice, optarg); break;
       case 'p': settings.port_filter = read_int(optarg); break;
       case 'P': set_text(settings.protocol_filter, optarg); break;
       case 'q': set_flag(TF_QUIET); break;
@@ -292,14 +298,16 @@ StartupChoice parse_command_line(int argc, char** argv) {
   return choice;
 }
 
-bool open_capture_file(bool overwrite) {
-  if (settings.capture_path[0] == '\0') return true;
-  settings.capture_file = std::fopen(settings.capture_path, overwrite ? "w" : "a");
-  if (settings.capture_file == nullptr) {
-    con_print("Can't open capture file '%s'\n", settings.capture_path);
-    return false;
+bool open_capture_file(const StartupChoice& choice) {
+  if (choice.overlong_capture_path == nullptr) {
+    if (settings.capture_path[0] == '\0') return true;
+    settings.capture_file = open_capture_stream(settings.capture_path, choice.overwrite_capture);
+    if (settings.capture_file != nullptr) return true;
   }
-  return true;
+  const char* path = choice.overlong_capture_path != nullptr ? choice.overlong_capture_path
+                                                             : settings.capture_path;
+  con_print(CAPTURE_OPEN_FAILURE, path);
+  return false;
 }
 
 void print_settings_summary(const StartupChoice& choice) {

@@ -21,6 +21,8 @@ struct StartupChoice {
   bool recorded_pace = false;
   // --record: every datagram received is appended to this datagram file.
   const char* record_path = nullptr;
+  // A capture path too long for any file: refused when the file is opened.
+  const char* overlong_capture_path = nullptr;
   // Set when main must end at once with this status (usage, -h).
   bool finished = false;
   int exit_status = 0;
@@ -41,6 +43,6 @@ std::uint32_t parse_ipv4(const char* text);
 StartupChoice parse_command_line(int argc, char** argv);
 
 // Opens settings.capture_path (when set); false after printing the failure.
-bool open_capture_file(bool overwrite);
+bool open_capture_file(const StartupChoice& choice);
 
 void print_settings_summary(const StartupChoice& choice);

@@ -2,8 +2,22 @@
 // waiting and sleeping, the console, and how the client is told to end.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <span>
+
+// The system's monotonic clock, read straight from the C library (or
+// Windows' tick count): the standard library's steady_clock would load all of
+// libstdc++ (about 1 MiB resident) for this one call.
+struct MonotonicClock {
+  using duration = std::chrono::nanoseconds;
+  using rep = duration::rep;
+  using period = duration::period;
+  using time_point = std::chrono::time_point<MonotonicClock>;
+  static constexpr bool is_steady = true;
+  static time_point now();
+};
 
 // A socket handle wide enough for both a POSIX descriptor and a Winsock SOCKET.
 using NetSocket = std::intptr_t;
@@ -24,13 +38,21 @@ bool connect_socket(NetSocket socket, std::uint32_t address, std::uint16_t port,
 bool bind_local_port(NetSocket socket, std::uint16_t port);
 // Asks for a larger receive buffer; the system may cap or refuse it.
 void request_receive_buffer(NetSocket socket, int bytes);
+// The receive buffer the system granted, in usable bytes; -1 when unknown.
+int granted_receive_buffer(NetSocket socket);
+// Asks the system to tell, with each datagram, how many it has dropped on
+// this socket for want of room (nothing where it keeps no such count).
+void count_dropped_datagrams(NetSocket socket);
 void close_socket(NetSocket socket);
 
-// Waits at most timeout_ms for a datagram; returns early, false, when the
-// client has been told to end.
-bool wait_for_datagram(NetSocket socket, int timeout_ms);
-// The datagram's length, or 0 or less for nothing waiting or any error.
-long receive_datagram(NetSocket socket, char* buffer, std::size_t size);
+// Waits at most timeout for a datagram; returns early, false, when the
+// client has been told to end or asked to reopen its files.
+bool wait_for_datagram(NetSocket socket, std::chrono::nanoseconds timeout);
+// Receives one datagram without waiting: its length, or 0 or less for
+// nothing waiting or any error. `dropped_total` becomes the number of
+// datagrams the system has dropped on this socket, as far as it has told
+// (it stays 0 where the system keeps no count).
+long receive_datagram(NetSocket socket, std::span<char> buffer, std::uint32_t& dropped_total);
 // The result is not looked at: a lost datagram is sent again later.
 void send_datagram(NetSocket socket, const unsigned char* bytes, std::size_t size);
 
@@ -49,6 +71,10 @@ void prepare_console();
 // between datagrams, and, on POSIX, SIGUSR1's request to reopen the capture
 // and record files.
 void install_ending_handlers();
+// From here on the caught signals are held back except inside
+// wait_for_datagram, so none slips in between the loop's test and its wait
+// (POSIX; nothing to do on Windows).
+void hold_signals_outside_waits();
 // The signal number that asked the client to end, or 0.
 int ending_signal();
 // Reopens the capture and record files if asked to since the last call

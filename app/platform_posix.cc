@@ -7,17 +7,27 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "app/platform.h"
+#include "app/receive_loop.h"
 #include "app/record_file.h"
 #include "app/settings.h"
 #include "output/channels.h"
 
 namespace {
+
+constexpr int ENDING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR2};
+
+// The signals caught, and the mask while the loop waits: once they are held
+// back, they are let through there alone.
+sigset_t caught_signals;
+sigset_t waiting_mask;
 
 volatile std::sig_atomic_t ending_signal_number = 0;
 volatile std::sig_atomic_t reopen_requested = 0;
@@ -71,15 +81,56 @@ void request_receive_buffer(NetSocket socket, int bytes) {
   (void)setsockopt(descriptor(socket), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
 }
 
-void close_socket(NetSocket socket) { close(descriptor(socket)); }
-
-bool wait_for_datagram(NetSocket socket, int timeout_ms) {
-  pollfd ready{descriptor(socket), POLLIN, 0};
-  return poll(&ready, 1, timeout_ms) > 0;
+// getsockopt reports twice the usable size (the other half is the
+// system's bookkeeping).
+int granted_receive_buffer(NetSocket socket) {
+  int granted = 0;
+  socklen_t size = sizeof granted;
+  if (getsockopt(descriptor(socket), SOL_SOCKET, SO_RCVBUF, &granted, &size) != 0) return -1;
+  return granted / 2;
 }
 
-long receive_datagram(NetSocket socket, char* buffer, std::size_t size) {
-  return static_cast<long>(recv(descriptor(socket), buffer, size, 0));
+void count_dropped_datagrams(NetSocket socket) {
+  const int count_drops = 1;
+  (void)setsockopt(descriptor(socket), SOL_SOCKET, SO_RXQ_OVFL, &count_drops, sizeof count_drops);
+}
+
+void close_socket(NetSocket socket) { close(descriptor(socket)); }
+
+bool wait_for_datagram(NetSocket socket, std::chrono::nanoseconds timeout) {
+  const auto nanoseconds = timeout.count();
+  const timespec wait{static_cast<std::time_t>(nanoseconds / 1000000000),
+                      static_cast<long>(nanoseconds % 1000000000)};
+  pollfd ready{descriptor(socket), POLLIN, 0};
+  return ppoll(&ready, 1, &wait, &waiting_mask) > 0;
+}
+
+long receive_datagram(NetSocket socket, std::span<char> buffer, std::uint32_t& dropped_total) {
+  iovec data{buffer.data(), buffer.size()};
+  alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(std::uint32_t))> control;
+  msghdr message{};
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control.data();
+  message.msg_controllen = control.size();
+  const ssize_t received = recvmsg(descriptor(socket), &message, 0);
+  if (received < 0) return -1;
+  for (cmsghdr* item = CMSG_FIRSTHDR(&message); item != nullptr;
+       item = CMSG_NXTHDR(&message, item)) {
+    if (item->cmsg_level != SOL_SOCKET || item->cmsg_type != SO_RXQ_OVFL) continue;
+    std::uint32_t dropped;
+    std::memcpy(&dropped, CMSG_DATA(item), sizeof dropped);
+    // The count as it stood when this datagram was queued: never lower.
+    if (dropped > dropped_total) dropped_total = dropped;
+  }
+  return static_cast<long>(received);
+}
+
+MonotonicClock::time_point MonotonicClock::now() {
+  timespec reading{};
+  clock_gettime(CLOCK_MONOTONIC, &reading);
+  return time_point(std::chrono::seconds(reading.tv_sec) +
+                    std::chrono::nanoseconds(reading.tv_nsec));
 }
 
 void send_datagram(NetSocket socket, const unsigned char* bytes, std::size_t size) {
@@ -103,12 +154,18 @@ void install_ending_handlers() {
   struct sigaction action{};
   action.sa_handler = note_ending_signal;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGHUP, &action, nullptr);
+  sigemptyset(&caught_signals);
+  for (const int signal_number : ENDING_SIGNALS) {
+    sigaction(signal_number, &action, nullptr);
+    sigaddset(&caught_signals, signal_number);
+  }
   action.sa_handler = note_reopen;
   sigaction(SIGUSR1, &action, nullptr);
+  sigaddset(&caught_signals, SIGUSR1);
+  sigprocmask(SIG_SETMASK, nullptr, &waiting_mask);
 }
+
+void hold_signals_outside_waits() { sigprocmask(SIG_BLOCK, &caught_signals, &waiting_mask); }
 
 int ending_signal() { return ending_signal_number; }
 
@@ -117,9 +174,5 @@ void reopen_files_if_asked() {
   if (reopen_requested == 0) return;
   reopen_requested = 0;
   reopen_record_file();
-  if (settings.capture_file == nullptr) return;
-  std::fclose(settings.capture_file);
-  settings.capture_file = std::fopen(settings.capture_path, "a");
-  if (settings.capture_file == nullptr)
-    con_print("Can't open capture file '%s'\n", settings.capture_path);
+  reopen_capture_file();
 }

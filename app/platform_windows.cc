@@ -153,10 +153,23 @@ void request_receive_buffer(NetSocket socket, int bytes) {
 
 void close_socket(NetSocket socket) { closesocket(handle(socket)); }
 
-bool wait_for_datagram(NetSocket socket, int timeout_ms) {
-  int left = timeout_ms;
+int granted_receive_buffer(NetSocket socket) {
+  int granted = 0;
+  int size = sizeof granted;
+  if (getsockopt(handle(socket), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&granted), &size) !=
+      0)
+    return -1;
+  return granted;
+}
+
+// Windows keeps no count of the datagrams it drops for want of room.
+void count_dropped_datagrams(NetSocket) {}
+
+bool wait_for_datagram(NetSocket socket, std::chrono::nanoseconds timeout) {
+  // Whole milliseconds, rounded up so that a renewal is never early.
+  long long left = std::chrono::ceil<std::chrono::milliseconds>(timeout).count();
   do {
-    const int slice = std::min(left, WAIT_SLICE_MS);
+    const int slice = static_cast<int>(std::min<long long>(left, WAIT_SLICE_MS));
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(handle(socket), &readable);
@@ -167,8 +180,12 @@ bool wait_for_datagram(NetSocket socket, int timeout_ms) {
   return false;
 }
 
-long receive_datagram(NetSocket socket, char* buffer, std::size_t size) {
-  return recv(handle(socket), buffer, static_cast<int>(size), 0);
+long receive_datagram(NetSocket socket, std::span<char> buffer, std::uint32_t&) {
+  return recv(handle(socket), buffer.data(), static_cast<int>(buffer.size()), 0);
+}
+
+MonotonicClock::time_point MonotonicClock::now() {
+  return time_point(std::chrono::milliseconds(GetTickCount64()));
 }
 
 void send_datagram(NetSocket socket, const unsigned char* bytes, std::size_t size) {
@@ -196,6 +213,9 @@ void prepare_console() {
 }
 
 void install_ending_handlers() { SetConsoleCtrlHandler(note_console_event, TRUE); }
+
+// Console events arrive on a thread of their own; nothing to hold back.
+void hold_signals_outside_waits() {}
 
 int ending_signal() { return static_cast<int>(ending_signal_number); }
 

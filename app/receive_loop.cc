@@ -1,9 +1,10 @@
 // The receive loop: wait, receive, split, renew the subscription.
 #include "app/receive_loop.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
-#include <ctime>
+#include <span>
 
 #include "app/platform.h"
 #include "app/record_file.h"
@@ -17,12 +18,6 @@ namespace {
 // Room for a whole datagram and the terminator that the splitter writes.
 constexpr std::size_t RECEIVE_BUFFER_SIZE = MAX_DATAGRAM + 100;
 
-// Bursts wait in the socket while a trace is being written; the default
-// buffer holds only about 160 datagrams. The system caps the request.
-constexpr int SOCKET_RECEIVE_BUFFER = 4 * 1024 * 1024;
-
-constexpr int IDLE_WAIT_MS = 10;
-
 constexpr char COLOUR_RESET[] = "\033[0m";
 
 void send_subscription(NetSocket socket) {
@@ -32,7 +27,21 @@ void send_subscription(NetSocket socket) {
   send_datagram(socket, subscription, sizeof subscription);
 }
 
+void note_small_receive_buffer(NetSocket socket, int asked) {
+  const int granted = granted_receive_buffer(socket);
+  if (granted >= 0 && granted < asked)
+    con_print("[Receive buffer is %d bytes, not %d: raise net.core.rmem_max to hold bursts]\n",
+              granted, asked);
+}
+
 }  // namespace
+
+void DropWarnings::check(std::uint32_t total, Clock::time_point now) {
+  if (total == told_total_ || now < next_due()) return;
+  con_print("[%u datagrams dropped by kernel so far]\n", total);
+  told_total_ = total;
+  last_told_ = now;
+}
 
 void encode_subscription(int port, unsigned char bytes[2]) {
   // Truncating division, as the node expects for 0 to 65535; other values
@@ -41,14 +50,16 @@ void encode_subscription(int port, unsigned char bytes[2]) {
   bytes[1] = static_cast<unsigned char>((port % 256) & 0xFF);
 }
 
-NetSocket open_trace_socket(std::uint32_t server_address) {
+NetSocket open_trace_socket(std::uint32_t server_address, int receive_buffer) {
   const NetSocket socket = open_udp_socket("Socket");
   if (socket == NO_SOCKET) return NO_SOCKET;
   if (!set_non_blocking(socket, "ioctlsocket")) {
     close_socket(socket);
     return NO_SOCKET;
   }
-  request_receive_buffer(socket, SOCKET_RECEIVE_BUFFER);
+  request_receive_buffer(socket, receive_buffer);
+  if (trace_flag(TF_WARNINGS)) note_small_receive_buffer(socket, receive_buffer);
+  count_dropped_datagrams(socket);
   // With every port of the range taken the system picks one at connect.
   for (int port = LOCAL_PORT_FIRST; port <= LOCAL_PORT_LAST; ++port)
     if (bind_local_port(socket, static_cast<std::uint16_t>(port))) break;
@@ -59,31 +70,49 @@ NetSocket open_trace_socket(std::uint32_t server_address) {
   return socket;
 }
 
+void reopen_capture_file() {
+  if (settings.capture_path[0] == '\0') return;
+  if (settings.capture_file != nullptr) std::fclose(settings.capture_file);
+  settings.capture_file = open_capture_stream(settings.capture_path, false);
+  if (settings.capture_file == nullptr) con_print(CAPTURE_OPEN_FAILURE, settings.capture_path);
+}
+
 int run_receive_loop(NetSocket socket) {
+  using Clock = RenewalSchedule::Clock;
   std::array<char, RECEIVE_BUFFER_SIZE> buffer;
-  std::time_t last_subscription = 0;
-  while (ending_signal() == 0) {
-    reopen_files_if_asked();
-    // Wait for a datagram rather than sleeping blind, so one is handled as
-    // soon as it arrives.
-    if (wait_for_datagram(socket, IDLE_WAIT_MS)) {
-      const long received = receive_datagram(socket, buffer.data(), MAX_DATAGRAM);
-      if (received > 0) {
-        record_datagram(buffer.data(), static_cast<std::size_t>(received));
-        split_datagram(buffer.data(), static_cast<std::size_t>(received), dispatch_report);
-        std::fflush(console_stream());
-      } else {
-        // An error such as "connection refused" from a node that is not
-        // running; pause as when nothing is waiting.
-        sleep_milliseconds(IDLE_WAIT_MS);
-      }
-    }
-    const std::time_t now = std::time(nullptr);
-    if (now - last_subscription > KEEPALIVE_INTERVAL) {
-      last_subscription = now;
+  RenewalSchedule renewals;
+  std::uint32_t dropped_total = 0;
+  DropWarnings drop_warnings;
+  hold_signals_outside_waits();
+  for (;;) {
+    const Clock::time_point now = Clock::now();
+    if (renewals.due(now)) {
+      renewals.sent(now);
       send_subscription(socket);
     }
+    Clock::time_point wake = renewals.next_due();
+    if (trace_flag(TF_WARNINGS)) {
+      drop_warnings.check(dropped_total, now);
+      wake = std::min(wake, drop_warnings.next_due(dropped_total));
+    }
+    // Asleep until a datagram, a signal or the next renewal: no wake-ups
+    // while the node is quiet.
+    const bool readable =
+        wait_for_datagram(socket, std::max(wake - now, Clock::duration::zero()));
+    if (ending_signal() != 0) break;
+    reopen_files_if_asked();
+    if (!readable) continue;
+    // A receive error, such as "connection refused" while the node is not
+    // running, is consumed here and the loop goes on.
+    const long received =
+        receive_datagram(socket, std::span<char>(buffer.data(), MAX_DATAGRAM), dropped_total);
+    if (received > 0) {
+      record_datagram(buffer.data(), static_cast<std::size_t>(received));
+      split_datagram(buffer.data(), static_cast<std::size_t>(received), dispatch_report);
+      std::fflush(console_stream());
+    }
   }
+  if (dropped_total != 0) con_print("%u datagrams dropped by kernel\n", dropped_total);
   finish_console();
   return 128 + ending_signal();
 }

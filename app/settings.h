@@ -33,7 +33,9 @@ inline constexpr std::uint32_t TF_DEFAULTS = 0xFFF;
 
 inline constexpr int DEFAULT_DISPLAY_WIDTH = 80;
 inline constexpr int CALL_FILTER_LENGTH = 15;
-inline constexpr int CAPTURE_PATH_LENGTH = 255;
+// The longest path the system accepts (PATH_MAX less the terminator): any
+// longer one is refused at start-up, never cut to another name.
+inline constexpr int CAPTURE_PATH_LENGTH = 4095;
 
 struct Settings {
   std::uint32_t trace_flags = TF_DEFAULTS;

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -13,13 +15,65 @@ constexpr char fold_letter(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
 }
 
-const char* find_ignoring_case(const char* text, std::string_view needle) {
-  for (const char* start = text; *start != '\0'; ++start) {
-    std::size_t i = 0;
-    while (i < needle.size() && start[i] != '\0' && fold_letter(start[i]) == fold_letter(needle[i]))
-      ++i;
-    if (i == needle.size()) return start;
+// Eight bytes of text as one word, the first byte in the low bits.
+std::uint64_t load_word(const char* at) {
+  std::uint64_t word = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&word, at, sizeof word);
+  } else {
+    for (int i = 7; i >= 0; --i) word = (word << 8) | static_cast<unsigned char>(at[i]);
   }
+  return word;
+}
+
+constexpr std::uint64_t EVERY_BYTE = 0x0101010101010101;
+constexpr std::uint64_t LOW_SEVEN_BITS = 0x7F7F7F7F7F7F7F7F;
+
+// The top bit of each byte of the word that is zero, and of no other byte.
+constexpr std::uint64_t zero_bytes(std::uint64_t word) {
+  return ~(((word & LOW_SEVEN_BITS) + LOW_SEVEN_BITS) | word | LOW_SEVEN_BITS);
+}
+
+// Whether the quoted key begins at this double quote, letters without case.
+bool key_at(const char* quote, std::string_view folded_key) {
+  const char* at = quote + 1;
+  std::size_t i = 0;
+  while (i < folded_key.size() && at[i] != '\0' && fold_letter(at[i]) == folded_key[i]) ++i;
+  return i == folded_key.size() && at[i] == '"';
+}
+
+// The first occurrence of the key between double quotes, letters compared
+// without case. An occurrence begins with a double quote followed by the
+// key's first character, so eight bytes at a time the search marks the
+// quotes that the right character follows and compares the key only there:
+// the same first occurrence as comparing at every position, about twenty
+// times per report without going through the text byte by byte each time.
+const char* find_quoted_key(const char* text, std::string_view key) {
+  std::array<char, MAX_KEY_LENGTH> folded;
+  for (std::size_t i = 0; i < key.size(); ++i) folded[i] = fold_letter(key[i]);
+  const std::string_view folded_key(folded.data(), key.size());
+  // For a letter, OR-ing 0x20 into a byte gives the lower case of exactly
+  // its two cases; any other first character is compared as it is.
+  const char first = key.empty() ? '"' : folded[0];
+  const bool first_is_letter = first >= 'a' && first <= 'z';
+  const std::uint64_t case_bits = first_is_letter ? EVERY_BYTE * 0x20 : 0;
+  const std::uint64_t quotes = EVERY_BYTE * static_cast<unsigned char>('"');
+  const std::uint64_t firsts = EVERY_BYTE * static_cast<unsigned char>(first);
+  const std::size_t length = std::strlen(text);
+  std::size_t start = 0;
+  // Each step reads the eight bytes at start and the eight after each of them.
+  for (; start + sizeof(std::uint64_t) < length; start += sizeof(std::uint64_t)) {
+    const std::uint64_t here = load_word(text + start);
+    const std::uint64_t next = load_word(text + start + 1);
+    std::uint64_t candidates = zero_bytes(here ^ quotes) & zero_bytes((next | case_bits) ^ firsts);
+    while (candidates != 0) {
+      const std::size_t byte = static_cast<std::size_t>(std::countr_zero(candidates)) / 8;
+      if (key_at(text + start + byte, folded_key)) return text + start + byte;
+      candidates &= candidates - 1;
+    }
+  }
+  for (; start < length; ++start)
+    if (text[start] == '"' && key_at(text + start, folded_key)) return text + start;
   return nullptr;
 }
 
@@ -36,11 +90,7 @@ constexpr bool is_bare_value_char(char c) {
 
 const char* find_value(const char* text, std::string_view key) {
   if (text == nullptr || key.size() > MAX_KEY_LENGTH) return nullptr;
-  std::array<char, MAX_KEY_LENGTH + 3> search{};
-  search[0] = '"';
-  std::memcpy(&search[1], key.data(), key.size());
-  search[key.size() + 1] = '"';
-  const char* at = find_ignoring_case(text, std::string_view(search.data(), key.size() + 2));
+  const char* at = find_quoted_key(text, key);
   if (at == nullptr) return nullptr;
   at = std::strchr(at + 1, '"');  // the closing quote of the occurrence
   if (at == nullptr) return nullptr;

@@ -2,13 +2,34 @@
 #include "output/channels.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdarg>
+#include <cstring>
 
 #include "app/settings.h"
 
 namespace {
 
 std::FILE* console = stdout;
+
+// Set while writes to the capture file fail, so that the failure is told
+// once and its end once, however many traces go by meanwhile.
+bool capture_failing = false;
+
+void write_capture(const char* text, std::size_t length) {
+  std::FILE* file = settings.capture_file;
+  const bool written = std::fwrite(text, 1, length, file) == length && std::fflush(file) == 0;
+  if (written == !capture_failing) return;
+  capture_failing = !written;
+  if (written) {
+    con_print("[Writing to capture file '%s' again]\n", settings.capture_path);
+  } else {
+    con_print("[Can't write to capture file '%s': %s]\n", settings.capture_path,
+              std::strerror(errno));
+    // The stream stays usable: the next trace tries again.
+    std::clearerr(file);
+  }
+}
 
 }  // namespace
 
@@ -36,15 +57,20 @@ int out_print(const char* format, ...) {
   va_end(args);
   if (formatted <= 0) return 0;
   // An over-long text is cut to the buffer rather than written past it.
-  const std::size_t length = static_cast<std::size_t>(formatted) < text.size()
-                                 ? static_cast<std::size_t>(formatted)
-                                 : text.size() - 1;
-  if (settings.capture_file != nullptr) {
-    std::fwrite(text.data(), 1, length, settings.capture_file);
-    std::fflush(settings.capture_file);
-  }
+  const std::size_t length =
+      static_cast<std::size_t>(formatted) < text.size() ? static_cast<std::size_t>(formatted)
+                                                         : text.size() - 1;
+  if (settings.capture_file != nullptr) write_capture(text.data(), length);
   if (!trace_flag(TF_QUIET)) std::fwrite(text.data(), 1, length, console);
   return static_cast<int>(length);
+}
+
+std::FILE* open_capture_stream(const char* path, bool overwrite) {
+  std::FILE* file = std::fopen(path, overwrite ? "w" : "a");
+  // Unbuffered: each trace piece is one write, so one that fails (disk full)
+  // leaves nothing in the stream to be written later out of order.
+  if (file != nullptr) std::setvbuf(file, nullptr, _IONBF, 0);
+  return file;
 }
 
 int wrap_line() {

@@ -23,8 +23,14 @@ inline constexpr int WRAP_INDENT = 8;
 int con_print(const char* format, ...) PRINTF_FORMAT(1, 2);
 
 // Trace text: to the capture file (flushed at once) when one is open, and to
-// the console unless quiet. Returns the length of the formatted text.
+// the console unless quiet. Returns the length of the formatted text. When
+// writing to the capture file starts or stops failing, the console says so.
 int out_print(const char* format, ...) PRINTF_FORMAT(1, 2);
+
+inline constexpr char CAPTURE_OPEN_FAILURE[] = "Can't open capture file '%s'\n";
+
+// Opens the capture file, truncated or appended to; nullptr on failure.
+std::FILE* open_capture_stream(const char* path, bool overwrite);
 
 // Starts a continuation line indented by eight columns; returns 8.
 int wrap_line();

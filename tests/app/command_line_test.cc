@@ -4,32 +4,37 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/settings.h"
+#include "output/channels.h"
+#include "tests/support/file_text.h"
 #include "tests/support/report_harness.h"
+#include "tests/support/test_environment.h"
 
 namespace {
 
 class CommandLineTest : public ReportTest {
  protected:
+  // The arguments live on until the next parse, as argv does in a process.
   StartupChoice parse(std::vector<std::string> args) {
-    args.insert(args.begin(), "pellarin");
-    // Kept until the next parse: the choice points into the arguments, as
-    // it points into main's argv.
-    arguments_ = std::move(args);
-    std::vector<char*> argv;
-    for (std::string& arg : arguments_) argv.push_back(arg.data());
-    argv.push_back(nullptr);
+    args_ = std::move(args);
+    args_.insert(args_.begin(), "pellarin");
+    argv_.clear();
+    for (std::string& arg : args_) argv_.push_back(arg.data());
+    argv_.push_back(nullptr);
     settings = Settings{};
     settings.capture_file = capture_stream();
-    return parse_command_line(static_cast<int>(arguments_.size()), argv.data());
+    return parse_command_line(static_cast<int>(args_.size()), argv_.data());
   }
 
  private:
-  std::vector<std::string> arguments_;
+  std::vector<std::string> args_;
+  std::vector<char*> argv_;
 };
 
 struct SummaryCase {
@@ -138,12 +143,52 @@ TEST_F(CommandLineTest, OptionsSetTheirSwitchesAndValues) {
   parse({"0", "-w", "wide"});
   EXPECT_EQ(settings.display_width, 0);
 
-  parse({"0", "-o", std::string(300, 'p')});
-  EXPECT_EQ(std::string(settings.capture_path), std::string(255, 'p'));
+  // Never cut: a path is either kept whole or refused when opened.
+  choice = parse({"0", "-o", std::string(300, 'p')});
+  EXPECT_EQ(std::string(settings.capture_path), std::string(300, 'p'));
+  EXPECT_EQ(choice.overlong_capture_path, nullptr);
 
   parse({"0", "-x", "-H", "-S", "-q", "-r", "-W", "-j"});
   EXPECT_EQ(settings.trace_flags, TF_DEFAULTS | TF_CLASSIC | TF_HEADER_LINE | TF_SERIAL |
                                       TF_QUIET | TF_REPORTER | TF_WARNINGS | TF_RAW_JSON);
+}
+
+TEST_F(CommandLineTest, LongCapturePathsWholeOrRefused) {
+  const TestDir work;
+  const std::filesystem::path dir = work.path();
+  // Deep folders make a path far beyond 255 characters that the system takes.
+  std::filesystem::path deep = dir;
+  for (int level = 0; level < 8; ++level) deep /= std::string(200, static_cast<char>('a' + level));
+  std::filesystem::create_directories(deep);
+  const std::string accepted = (deep / "trace.log").string();
+  ASSERT_GT(accepted.size(), 1600U);
+  StartupChoice choice = parse({"0", "-O", accepted});
+  ASSERT_TRUE(open_capture_file(choice));
+  out_print("G4ABC>G4XYZ <UI>\n");
+  std::fclose(settings.capture_file);
+  settings.capture_file = nullptr;
+  EXPECT_EQ(read_file(accepted), "G4ABC>G4XYZ <UI>\n");
+  std::filesystem::remove_all(dir);
+  take_output();
+
+  struct RefusedCase {
+    const char* what;
+    std::string path;
+  };
+  const RefusedCase refused[] = {
+      {"longer than any path", dir.string() + "/" + std::string(5000, 'x')},
+      {"a name longer than a folder takes", dir.string() + "/" + std::string(300, 'y')},
+  };
+  for (const RefusedCase& test : refused) {
+    SCOPED_TRACE(test.what);
+    choice = parse({"0", "-o", test.path});
+    EXPECT_FALSE(open_capture_file(choice));
+    EXPECT_EQ(take_output().console, "Can't open capture file '" + test.path + "'\n");
+  }
+  // A later path replaces a refused one, as any later option does.
+  choice = parse({"0", "-o", std::string(5000, 'x'), "-o", ""});
+  EXPECT_TRUE(open_capture_file(choice));
+  EXPECT_EQ(take_output().console, "");
 }
 
 TEST_F(CommandLineTest, HelpEndsAtOnceWithStatusZero) {

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <span>
 
 namespace {
 
@@ -53,9 +54,10 @@ class PlatformSocket : public ::testing::Test {
 
 TEST_F(PlatformSocket, NothingWaitingNeitherBlocksNorWaitsPastItsTime) {
   char buffer[16];
+  std::uint32_t dropped = 0;
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_LE(receive_datagram(client_, buffer, sizeof buffer), 0);
-  EXPECT_FALSE(wait_for_datagram(client_, 120));
+  EXPECT_LE(receive_datagram(client_, buffer, dropped), 0);
+  EXPECT_FALSE(wait_for_datagram(client_, std::chrono::milliseconds(120)));
   const double waited =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_GE(waited, 0.1);
@@ -65,12 +67,21 @@ TEST_F(PlatformSocket, NothingWaitingNeitherBlocksNorWaitsPastItsTime) {
 TEST_F(PlatformSocket, ADatagramSentIsWaitedForAndReceivedWhole) {
   const unsigned char subscription[] = {0x01, 0x2C};
   send_datagram(client_, subscription, sizeof subscription);
-  ASSERT_TRUE(wait_for_datagram(node_, 5000));
+  ASSERT_TRUE(wait_for_datagram(node_, std::chrono::milliseconds(5000)));
   char buffer[16] = {};
-  ASSERT_EQ(receive_datagram(node_, buffer, sizeof buffer), 2);
+  std::uint32_t dropped = 0;
+  ASSERT_EQ(receive_datagram(node_, buffer, dropped), 2);
   EXPECT_EQ(static_cast<unsigned char>(buffer[0]), 0x01);
   EXPECT_EQ(static_cast<unsigned char>(buffer[1]), 0x2C);
-  EXPECT_LE(receive_datagram(node_, buffer, sizeof buffer), 0);
+  EXPECT_LE(receive_datagram(node_, buffer, dropped), 0);
+  EXPECT_EQ(dropped, 0U);
+}
+
+TEST(PlatformClock, MonotonicClockNeverGoesBack) {
+  const MonotonicClock::time_point first = MonotonicClock::now();
+  const MonotonicClock::time_point second = MonotonicClock::now();
+  EXPECT_LE(first, second);
+  EXPECT_GT(first.time_since_epoch().count(), 0);
 }
 
 TEST(PlatformEnding, NoSignalUntilOneArrives) {

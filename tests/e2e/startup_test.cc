@@ -88,14 +88,14 @@ struct StartedClient {
   std::string console;
 };
 
-StartedClient start_and_stop(const std::vector<std::string>& args) {
+StartedClient start_and_stop(const std::vector<std::string>& args, int signal_number = SIGTERM) {
   const TestDir work;
   const std::string dir = work.path();
   std::vector<std::string> argv{PELLARIN};
   argv.insert(argv.end(), args.begin(), args.end());
   const pid_t pid = spawn_process(argv, dir + "/out", dir + "/err");
   const bool started = wait_for_text(dir + "/out", "started", 5000);
-  const int status = stop_process(pid, SIGTERM);
+  const int status = stop_process(pid, signal_number);
   EXPECT_TRUE(started);
   return {status, read_file(dir + "/out")};
 }
@@ -129,6 +129,16 @@ TEST(Startup, PositionalArgumentsAndOptionsMix) {
   EXPECT_EQ(client.console, BANNER + title(0) + "Showing frames to/from all ports\n" +
                                 "Showing frames with L2 source call 'ABCDEFGHIJKLMNO' only\n" +
                                 "Not decoding NODES broadcasts\n" + START_LINE);
+}
+
+TEST(Startup, EveryEndingSignalResetsTheColour) {
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR2}) {
+    SCOPED_TRACE(signal_number);
+    const StartedClient client = start_and_stop({"0", test_address(107, 1)}, signal_number);
+    EXPECT_EQ(client.status, 128 + signal_number);
+    EXPECT_EQ(client.console, BANNER + title(0) + "Showing frames to/from all ports\n" +
+                                  START_LINE + "\033[0m");
+  }
 }
 
 TEST(Startup, CaptureFileAppendsOrTruncates) {

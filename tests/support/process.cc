@@ -9,8 +9,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "tests/support/launcher.h"
@@ -25,18 +23,6 @@ void sleep_ms(int ms) {
 }
 
 }  // namespace
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void write_file(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
 
 pid_t spawn_process(const std::vector<std::string>& argv, const std::string& stdout_path,
                     const std::string& stderr_path, const std::vector<std::string>& extra_env,

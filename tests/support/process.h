@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-std::string read_file(const std::string& path);
-void write_file(const std::string& path, const std::string& text);
+#include "tests/support/file_text.h"
 
 // Starts argv[0] (through the test launcher when it is a program of this
 // build tree, see launcher.h) with standard output and error going to the
