@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -159,7 +160,9 @@ TEST_F(CommandLineTest, LongCapturePathsWholeOrRefused) {
   // Deep folders make a path far beyond 255 characters that the system takes.
   std::filesystem::path deep = dir;
   for (int level = 0; level < 8; ++level) deep /= std::string(200, static_cast<char>('a' + level));
-  std::filesystem::create_directories(deep);
+  std::error_code error;
+  std::filesystem::create_directories(deep, error);
+  if (error) GTEST_SKIP() << "this system takes no path of " << deep.string().size() << " characters";
   const std::string accepted = (deep / "trace.log").string();
   ASSERT_GT(accepted.size(), 1600U);
   StartupChoice choice = parse({"0", "-O", accepted});
@@ -167,8 +170,10 @@ TEST_F(CommandLineTest, LongCapturePathsWholeOrRefused) {
   out_print("G4ABC>G4XYZ <UI>\n");
   std::fclose(settings.capture_file);
   settings.capture_file = nullptr;
-  EXPECT_EQ(read_file(accepted), "G4ABC>G4XYZ <UI>\n");
-  std::filesystem::remove_all(dir);
+  // A text file: on Windows its line ends are CR LF.
+  std::string written = read_file(accepted);
+  std::erase(written, '\r');
+  EXPECT_EQ(written, "G4ABC>G4XYZ <UI>\n");
   take_output();
 
   struct RefusedCase {
