@@ -15,6 +15,8 @@ struct MonotonicClock {
   using rep = duration::rep;
   using period = duration::period;
   using time_point = std::chrono::time_point<MonotonicClock>;
+  // The name that the standard library gives this member of every clock.
+  // NOLINTNEXTLINE(readability-identifier-naming)
   static constexpr bool is_steady = true;
   static time_point now();
 };
