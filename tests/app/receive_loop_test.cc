@@ -18,6 +18,7 @@
 #include "app/command_line.h"
 #include "app/settings.h"
 #include "output/channels.h"
+#include "tests/support/launcher.h"
 #include "tests/support/process.h"
 #include "tests/support/report_harness.h"
 #include "tests/support/test_environment.h"
@@ -112,6 +113,9 @@ TEST_F(ReceiveLoopTest, BurstLargerThanTheReceiveBufferIsCountedExactly) {
   pollfd ready{static_cast<int>(client), POLLIN, 0};
   ASSERT_EQ(poll(&ready, 1, 2000), 1);
   ASSERT_EQ(receive_datagram(client, buffer, dropped), static_cast<long>(report.size()));
+  // qemu-user drops the ancillary data that carries the count.
+  if (dropped == 0 && TEST_LAUNCHER[0] != '\0')
+    GTEST_SKIP() << "no drop count arrives through " << TEST_LAUNCHER;
   EXPECT_EQ(received + 1 + static_cast<int>(dropped), BURST + 1) << received << " received";
   close_socket(client);
   close(node_fd);
