@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "app/settings.h"
+#include "intake/datagram_file.h"
 #include "intake/dispatch.h"
 #include "intake/splitter.h"
 #include "output/channels.h"
-#include "sim/datagram_file.h"
 
 namespace {
 
@@ -136,14 +136,17 @@ void run_datagrams(benchmark::State& state, const std::vector<std::string>* data
 // believable proportions); one report per datagram.
 const std::vector<std::string>& session() {
   static const std::vector<std::string> datagrams = [] {
-    std::vector<sim::DatagramRecord> records;
-    std::string error;
     std::vector<std::string> texts;
-    if (!sim::read_datagram_file(PELLARIN_BENCH_SESSION, records, error)) {
-      std::fprintf(stderr, "%s\n", error.c_str());
+    std::FILE* in = std::fopen(PELLARIN_BENCH_SESSION, "rb");
+    if (in == nullptr) {
+      std::perror(PELLARIN_BENCH_SESSION);
       return texts;
     }
-    for (const sim::DatagramRecord& record : records) texts.push_back(record.bytes);
+    DatagramFileReader reader(in, PELLARIN_BENCH_SESSION);
+    DatagramRecord record;
+    while (reader.next(record)) texts.emplace_back(record.view());
+    if (!reader.error().empty()) std::fprintf(stderr, "%s\n", reader.error().c_str());
+    std::fclose(in);
     return texts;
   }();
   return datagrams;
