@@ -34,6 +34,7 @@ for fuzzer in build/fuzz/fuzz/${PELLARIN_FUZZ_TARGET:-*_fuzzer}; do
   rm -rf "$work"
   mkdir -p "$work"
   if [ "$name" = datagram_file ]; then
+    kept=tests/golden/cases
     for case_dir in tests/golden/cases/*/; do
       cp "$case_dir/input.dgrams" "$work/$(basename "$case_dir").dgrams"
     done
