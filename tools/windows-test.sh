@@ -20,6 +20,9 @@ cmake --build --preset windows
 # milliseconds with no output). What fails still fails when run again, so a
 # second run of only the failed tests tells those apart from real faults.
 export WINEPREFIX="$PWD/build/windows/wine-prefix" WINEDEBUG=-all
+# wineboot leaves its own server running for a few seconds; wait for it to
+# go, so that the persistent one can start.
+wineserver -w
 wineserver -p
 ctest --preset windows || ctest --preset windows --rerun-failed
 wineserver -k || true
