@@ -10,8 +10,6 @@
 
 #include "app/receive_loop.h"
 #include "intake/datagram_file.h"
-#include "intake/dispatch.h"
-#include "intake/splitter.h"
 #include "output/channels.h"
 
 namespace {
@@ -65,8 +63,7 @@ int run_read_loop(std::FILE* in, const char* path, bool recorded_pace) {
     if (ending_signal() != 0) break;
     // The receive loop hands on only datagrams of at least one byte.
     if (record.length == 0) continue;
-    split_datagram(record.bytes.data(), record.length, dispatch_report);
-    std::fflush(console_stream());
+    handle_datagram(record.bytes.data(), record.length);
   }
   if (!standard_input) std::fclose(in);
   finish_console();

@@ -108,8 +108,7 @@ int run_receive_loop(NetSocket socket) {
         receive_datagram(socket, std::span<char>(buffer.data(), MAX_DATAGRAM), dropped_total);
     if (received > 0) {
       record_datagram(buffer.data(), static_cast<std::size_t>(received));
-      split_datagram(buffer.data(), static_cast<std::size_t>(received), dispatch_report);
-      std::fflush(console_stream());
+      handle_datagram(buffer.data(), static_cast<std::size_t>(received));
     }
   }
   if (dropped_total != 0) con_print("%u datagrams dropped by kernel\n", dropped_total);
@@ -117,7 +116,10 @@ int run_receive_loop(NetSocket socket) {
   return 128 + ending_signal();
 }
 
-int ending_signal_caught() { return ending_signal(); }
+void handle_datagram(char* data, std::size_t length) {
+  split_datagram(data, length, dispatch_report);
+  std::fflush(console_stream());
+}
 
 void finish_console() {
   std::fflush(console_stream());

@@ -86,8 +86,10 @@ void reopen_capture_file();
 // process's exit status for that signal.
 int run_receive_loop(NetSocket socket);
 
-// The terminating signal caught so far, 0 while none.
-int ending_signal_caught();
+// What the client does with every datagram, live or read from a file:
+// reports to the dispatcher, then the console flushed. `data` must hold
+// length + 1 bytes (the splitter writes a terminator).
+void handle_datagram(char* data, std::size_t length);
 
 // Flushes the console and, with colour on, resets its colour: how every
 // run ends.

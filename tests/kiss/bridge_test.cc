@@ -27,11 +27,8 @@
 
 namespace {
 
-// Loopback addresses of these tests: 127.16.N.x, N from the build tree so
-// that two build trees can run them at once.
-std::string test_address(int host) {
-  return "127.16." + std::to_string(PELLARIN_KISS_TEST_OCTET) + "." + std::to_string(host);
-}
+// The KISS bridge's group of this build tree's loopback addresses.
+constexpr int KISS_ADDRESS_GROUP = 140;
 
 void sleep_ms(int ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -159,7 +156,7 @@ TEST(KissBridge, PcapOfTheVectorsThroughPellarinGivesTheirTraces) {
   std::ofstream(pcap, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()),
              static_cast<std::streamsize>(bytes.size()));
-  const std::string address = test_address(1);
+  const std::string address = test_address(KISS_ADDRESS_GROUP, 1);
   const pid_t bridge = spawn_process({PELLARIN_KISS_BINARY, "--pcap", pcap, "--bind", address,
                                       "--call", "N0DE", "--exit-when-done"},
                                      work.path("bridge.out"), work.path("bridge.err"));
@@ -194,7 +191,7 @@ TEST(KissBridge, PcapAtTheRecordedPaceWaitsForTheFirstSubscriber) {
   std::ofstream(pcap, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()),
              static_cast<std::streamsize>(bytes.size()));
-  const std::string address = test_address(4);
+  const std::string address = test_address(KISS_ADDRESS_GROUP, 4);
   const std::string err = work.path("bridge.err");
   const pid_t bridge = spawn_process({PELLARIN_KISS_BINARY, "--pcap", pcap, "--bind", address,
                                       "--pace", "recorded", "--exit-when-done"},
@@ -260,7 +257,7 @@ void send_all(int fd, const std::vector<uint8_t>& bytes) {
 
 TEST(KissBridge, TcpSourceReconnectsWithAGrowingPause) {
   Workspace work;
-  const std::string address = test_address(2);
+  const std::string address = test_address(KISS_ADDRESS_GROUP, 2);
   const uint16_t port = free_tcp_port(address);
   ASSERT_NE(port, 0);
   const std::string err = work.path("bridge.err");
@@ -311,7 +308,7 @@ TEST(KissBridge, SerialPseudoTerminalWithAPortFilteredSubscriber) {
   char name[128] = {};
   if (openpty(&master, &slave, name, nullptr, nullptr) != 0) GTEST_SKIP() << "no pseudo-terminal";
   Workspace work;
-  const std::string address = test_address(3);
+  const std::string address = test_address(KISS_ADDRESS_GROUP, 3);
   const std::string err = work.path("bridge.err");
   const pid_t bridge = spawn_process({PELLARIN_KISS_BINARY, "--kiss-serial",
                                       std::string(name) + ":19200", "--bind", address, "-v"},

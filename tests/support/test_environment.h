@@ -11,7 +11,7 @@
 
 // 127.<octet of this build tree>.<group>.<host>. Groups: 0-99 the golden
 // cases (numbered by the build), 100-119 the client's end-to-end tests,
-// 120-139 the emulator's.
+// 120-139 the emulator's, 140-159 the KISS bridge's.
 inline std::string test_address(int group, int host) {
   return std::string(PELLARIN_TEST_NET) + "." + std::to_string(group) + "." + std::to_string(host);
 }
