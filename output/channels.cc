@@ -1,6 +1,7 @@
 // The console and trace output channels.
 #include "output/channels.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdarg>
@@ -73,7 +74,37 @@ std::FILE* open_capture_stream(const char* path, bool overwrite) {
   return file;
 }
 
-int wrap_line() {
-  out_print("%s    ", CONTINUATION);
+int wrap_line(TraceText& text) {
+  text.add("%s    ", CONTINUATION);
   return WRAP_INDENT;
+}
+
+int TraceText::add(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list again;
+  va_copy(again, args);
+  const std::size_t room = text_.size() - length_;
+  int formatted = std::vsnprintf(text_.data() + length_, room, format, args);
+  va_end(args);
+  if (formatted > 0 && static_cast<std::size_t>(formatted) >= room && length_ > 0) {
+    text_[length_] = '\0';
+    print();
+    formatted = std::vsnprintf(text_.data(), text_.size(), format, again);
+  }
+  va_end(again);
+  if (formatted <= 0) {
+    text_[length_] = '\0';
+    return 0;
+  }
+  const std::size_t piece =
+      std::min(static_cast<std::size_t>(formatted), text_.size() - 1 - length_);
+  length_ += piece;
+  return static_cast<int>(piece);
+}
+
+void TraceText::print() {
+  if (length_ == 0) return;
+  out_print("%s", text_.data());
+  length_ = 0;
 }

@@ -1,6 +1,7 @@
 // The two output channels: console only, and trace (capture file and console).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdio>
 #include <string_view>
@@ -27,13 +28,40 @@ int con_print(const char* format, ...) PRINTF_FORMAT(1, 2);
 // writing to the capture file starts or stops failing, the console says so.
 int out_print(const char* format, ...) PRINTF_FORMAT(1, 2);
 
+// The pieces of trace text that one formatter gathers, printed together with
+// one out_print. A trace of twenty labels and values then reaches the
+// capture file in a few flushed writes, a line or so each, instead of
+// twenty: a write costs far more than formatting its piece. What is
+// gathered goes out when the formatter calls print (before it hands the
+// report on to another decoder, whose text follows it) and when it goes out
+// of scope, so no return path loses a piece.
+class TraceText {
+ public:
+  TraceText() = default;
+  TraceText(const TraceText&) = delete;
+  TraceText& operator=(const TraceText&) = delete;
+  ~TraceText() { print(); }
+
+  // Formats a piece onto the end. Returns its length, and cuts it, as
+  // out_print would have: a piece that does not fit after what is gathered
+  // is preceded by a print of that.
+  int add(const char* format, ...) PRINTF_FORMAT(2, 3);
+
+  // out_print of what is gathered, if anything; then empty again.
+  void print();
+
+ private:
+  std::array<char, OUT_BUFFER_SIZE> text_;  // terminated at length_ once written to
+  std::size_t length_ = 0;
+};
+
 inline constexpr char CAPTURE_OPEN_FAILURE[] = "Can't open capture file '%s'\n";
 
 // Opens the capture file, truncated or appended to; nullptr on failure.
 std::FILE* open_capture_stream(const char* path, bool overwrite);
 
 // Starts a continuation line indented by eight columns; returns 8.
-int wrap_line();
+int wrap_line(TraceText& text);
 
 // The console stream, standard output unless a test replaces it.
 std::FILE* console_stream();

@@ -44,7 +44,7 @@ void set_trace_colour(std::string_view dirn, std::string_view is_rf) {
   print_colour(TRACE_COLOURS[row][column]);
 }
 
-void print_timestamp(const char* report) {
+void print_timestamp(const char* report, TraceText& text) {
   Field<TIME_LENGTH> value;
   // 64-bit seconds, so that reports after January 2038 show their real time.
   const std::int64_t seconds =
@@ -52,21 +52,21 @@ void print_timestamp(const char* report) {
   std::tm broken_down{};
   const auto when = static_cast<std::time_t>(seconds);
   if (seconds < 0 || gmtime_r(&when, &broken_down) == nullptr) {
-    out_print("??:??:?? ");
+    text.add("??:??:?? ");
     return;
   }
-  out_print("%02d:%02d:%02d ", broken_down.tm_hour, broken_down.tm_min, broken_down.tm_sec);
+  text.add("%02d:%02d:%02d ", broken_down.tm_hour, broken_down.tm_min, broken_down.tm_sec);
 }
 
-void print_report_echo(const char* report) {
+void print_report_echo(const char* report, TraceText& text) {
   std::array<char, OUT_BUFFER_SIZE> echo;
   make_printable(report, echo);
-  out_print("%s\n", echo.data());
+  text.add("%s\n", echo.data());
 }
 
-void print_preamble_text(const char* report, bool classic) {
-  if (trace_flag(TF_RAW_JSON)) print_report_echo(report);
-  if (trace_flag(TF_BLANK_LINE) || classic) out_print("\n");
-  if (classic) out_print("%s", CLASSIC_MARKER);
-  if (trace_flag(TF_TIMESTAMP) || classic) print_timestamp(report);
+void print_preamble_text(const char* report, TraceText& text, bool classic) {
+  if (trace_flag(TF_RAW_JSON)) print_report_echo(report, text);
+  if (trace_flag(TF_BLANK_LINE) || classic) text.add("\n");
+  if (classic) text.add("%s", CLASSIC_MARKER);
+  if (trace_flag(TF_TIMESTAMP) || classic) print_timestamp(report, text);
 }

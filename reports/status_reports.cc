@@ -125,25 +125,25 @@ constexpr Item LINK_STATISTICS[] = {
     {Show::IF_PRESENT, "reason", " reason=%s"},
 };
 
-void print_items(const char* report, std::span<const Item> items) {
+void print_items(const char* report, std::span<const Item> items, TraceText& text) {
   Field<VALUE_LENGTH> value;
   for (const Item& item : items) {
     const char* format = item.format.text();
     if (item.show == Show::LINE_BREAK) {
-      out_print("%s", format);
+      text.add("%s", format);
       continue;
     }
     if (!value.read(report, item.key, item.limit)) continue;
     if (!item.needs.empty() && find_value(report, item.needs) == nullptr) continue;
     switch (item.show) {
       case Show::IF_PRESENT:
-        out_print(format, value.shown());
+        text.add(format, value.shown());
         break;
       case Show::IF_NONZERO:
-        if (read_int(value.text()) != 0) out_print(format, value.shown());
+        if (read_int(value.text()) != 0) text.add(format, value.shown());
         break;
       case Show::PORT_KIND:
-        if (!value.empty()) out_print("%s", value.text()[0] == 't' ? RF_PORT : OTHER_PORT);
+        if (!value.empty()) text.add("%s", value.text()[0] == 't' ? RF_PORT : OTHER_PORT);
         break;
       case Show::LINE_BREAK:
         break;
@@ -153,15 +153,16 @@ void print_items(const char* report, std::span<const Item> items) {
 
 // An up event ends with its header line; the other kinds go on with the
 // statistics.
-void print_rest(const char* report, ReportKind kind, std::span<const Item> statistics) {
-  if (kind != UP) print_items(report, statistics);
-  out_print("\n");
+void print_rest(const char* report, ReportKind kind, std::span<const Item> statistics,
+                TraceText& text) {
+  if (kind != UP) print_items(report, statistics, text);
+  text.add("\n");
 }
 
 // The colour comes first, so that it colours the echo too.
-void print_preamble(const char* report, const char* colour) {
+void print_preamble(const char* report, const char* colour, TraceText& text) {
   if (trace_flag(TF_COLOUR)) print_colour(colour);
-  print_preamble_text(report);
+  print_preamble_text(report, text);
 }
 
 bool is_outgoing(std::string_view direction) {
@@ -170,8 +171,8 @@ bool is_outgoing(std::string_view direction) {
 
 }  // namespace
 
-void status_preamble(const char* report, bool outgoing) {
-  print_preamble(report, outgoing ? OUTGOING_COLOUR : INCOMING_COLOUR);
+void status_preamble(const char* report, bool outgoing, TraceText& text) {
+  print_preamble(report, outgoing ? OUTGOING_COLOUR : INCOMING_COLOUR, text);
 }
 
 void node_report(const char* report, ReportKind kind) {
@@ -179,12 +180,13 @@ void node_report(const char* report, ReportKind kind) {
   Field<VALUE_LENGTH> node_call;
   if (!node_call.read(report, "nodeCall")) return;
 
-  print_preamble(report, NODE_COLOUR);
-  out_print("%s", node_call.shown());
-  print_items(report, NODE_NAME);
-  out_print(" <NODE %s>", report_kind_label(kind));
-  print_items(report, NODE_HEADER_TAIL);
-  print_rest(report, kind, NODE_STATISTICS);
+  TraceText text;
+  print_preamble(report, NODE_COLOUR, text);
+  text.add("%s", node_call.shown());
+  print_items(report, NODE_NAME, text);
+  text.add(" <NODE %s>", report_kind_label(kind));
+  print_items(report, NODE_HEADER_TAIL, text);
+  print_rest(report, kind, NODE_STATISTICS, text);
 }
 
 void circuit_report(const char* report, ReportKind kind) {
@@ -198,12 +200,13 @@ void circuit_report(const char* report, ReportKind kind) {
     return;
   const bool outgoing = is_outgoing(direction.text());
 
-  status_preamble(report, outgoing);
-  out_print("%s ", node.shown());
-  out_print("<CCT %s> [%s %c %s]", report_kind_label(kind), local.shown(),
+  TraceText text;
+  status_preamble(report, outgoing, text);
+  text.add("%s ", node.shown());
+  text.add("<CCT %s> [%s %c %s]", report_kind_label(kind), local.shown(),
             outgoing ? OUTGOING_ARROW : INCOMING_ARROW, remote.shown());
-  print_items(report, CIRCUIT_HEADER_TAIL);
-  print_rest(report, kind, CIRCUIT_STATISTICS);
+  print_items(report, CIRCUIT_HEADER_TAIL, text);
+  print_rest(report, kind, CIRCUIT_STATISTICS, text);
 }
 
 void link_report(const char* report, ReportKind kind) {
@@ -219,10 +222,11 @@ void link_report(const char* report, ReportKind kind) {
   const bool outgoing = is_outgoing(direction.text());
   if (settings.port_filter != 0 && read_int(port.text()) != settings.port_filter) return;
 
-  status_preamble(report, outgoing);
-  out_print("%s(%s) ", node.shown(), port.shown());
-  out_print("<LINK %s> %s %c %s", report_kind_label(kind), local.shown(),
+  TraceText text;
+  status_preamble(report, outgoing, text);
+  text.add("%s(%s) ", node.shown(), port.shown());
+  text.add("<LINK %s> %s %c %s", report_kind_label(kind), local.shown(),
             outgoing ? OUTGOING_ARROW : INCOMING_ARROW, remote.shown());
-  print_items(report, LINK_HEADER_TAIL);
-  print_rest(report, kind, LINK_STATISTICS);
+  print_items(report, LINK_HEADER_TAIL, text);
+  print_rest(report, kind, LINK_STATISTICS, text);
 }

@@ -2,10 +2,11 @@
 #pragma once
 
 #include "intake/report_kind.h"
+#include "output/channels.h"
 
 // Colour (chosen by the direction), raw echo, blank line and time stamp
-// before a link or circuit report.
-void status_preamble(const char* report, bool outgoing);
+// before a link or circuit report; all but the colour gathered in `text`.
+void status_preamble(const char* report, bool outgoing, TraceText& text);
 
 void link_report(const char* report, ReportKind kind);
 void circuit_report(const char* report, ReportKind kind);

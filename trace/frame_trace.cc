@@ -27,10 +27,10 @@ bool passes_call_filters(std::string_view source, std::string_view destination) 
          !rejects_both(settings.call_b, destination, source);
 }
 
-void print_header_line_tail(const FlagField& is_rf, const FlagField& dirn) {
-  if (!is_rf.empty()) out_print("%s", is_rf.text()[0] == 't' ? " (RF)" : " (Non-RF)");
-  if (!dirn.empty()) out_print(" %s", dirn.shown());
-  out_print(":\n  ");
+void print_header_line_tail(const FlagField& is_rf, const FlagField& dirn, TraceText& text) {
+  if (!is_rf.empty()) text.add("%s", is_rf.text()[0] == 't' ? " (RF)" : " (Non-RF)");
+  if (!dirn.empty()) text.add(" %s", dirn.shown());
+  text.add(":\n  ");
 }
 
 char direction_letter(const FlagField& dirn) {

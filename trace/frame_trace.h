@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "intake/field.h"
+#include "output/channels.h"
 
 // The console warning of a frame trace dropped for a missing mandatory field.
 inline constexpr char MANDATORY_FIELD_MISSING[] = "[Mandatory field missing]\n";
@@ -22,7 +23,7 @@ bool filter_rejects(const char* filter, std::string_view value);
 bool passes_call_filters(std::string_view source, std::string_view destination);
 
 // The end of a header line: the port kind, the direction and ":\n  ".
-void print_header_line_tail(const FlagField& is_rf, const FlagField& dirn);
+void print_header_line_tail(const FlagField& is_rf, const FlagField& dirn, TraceText& text);
 
 // The direction's first letter as shown, in upper case; a space when there
 // is no direction.

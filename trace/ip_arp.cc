@@ -49,18 +49,20 @@ void decode_ip(const char* report) {
   Field<IP_ADDRESS_LIMIT> from;
   Field<IP_ADDRESS_LIMIT> to;
   if (!from.read(report, "ipFrom") || !to.read(report, "ipTo")) return;
-  out_print("%sIP: %s > %s", CONTINUATION, from.shown(), to.shown());
+  TraceText text;
+  text.add("%sIP: %s > %s", CONTINUATION, from.shown(), to.shown());
   Field<IP_FIELD_LIMIT> value;
   for (const IpField& field : IP_FIELDS)
-    if (value.read(report, field.key, field.limit)) out_print(field.format.text(), value.shown());
+    if (value.read(report, field.key, field.limit)) text.add(field.format.text(), value.shown());
 }
 
 void decode_arp(const char* report) {
   if (!trace_flag(TF_ARP)) return;
   Field<ARP_FIELD_LIMIT> value;
   if (!value.read(report, "arpOp")) return;
-  out_print("%sARP %s", CONTINUATION, value.shown());
+  TraceText text;
+  text.add("%sARP %s", CONTINUATION, value.shown());
   for (const ArpField& field : ARP_FIELDS)
     if (value.read(report, field.key))
-      out_print("%s%s%s", field.begins_line ? CONTINUATION : "", field.label, value.shown());
+      text.add("%s%s%s", field.begins_line ? CONTINUATION : "", field.label, value.shown());
 }

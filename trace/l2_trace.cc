@@ -60,42 +60,46 @@ void trace_l2(const char* report) {
     return;
 
   if (trace_flag(TF_COLOUR)) set_trace_colour(dirn.text(), is_rf.text());
-  print_preamble_text(report, classic);
+  TraceText text;
+  print_preamble_text(report, text, classic);
 
   Field<TEXT_LENGTH> value;
   if (trace_flag(TF_SERIAL) && value.read(report, "serial", SERIAL_LENGTH))
-    out_print("[%s] ", value.shown());
+    text.add("[%s] ", value.shown());
   if (trace_flag(TF_HEADER_LINE) || classic) {
-    if (trace_flag(TF_REPORTER)) out_print("%s ", report_from.shown());
-    out_print("port %s", port.shown());
-    print_header_line_tail(is_rf, dirn);
+    if (trace_flag(TF_REPORTER)) text.add("%s ", report_from.shown());
+    text.add("port %s", port.shown());
+    print_header_line_tail(is_rf, dirn, text);
   } else {
-    if (trace_flag(TF_REPORTER)) out_print("%s", report_from.shown());
+    if (trace_flag(TF_REPORTER)) text.add("%s", report_from.shown());
     char port_and_direction[PORT_LENGTH + 4];
     std::snprintf(port_and_direction, sizeof port_and_direction, "(%s)%c", port.shown(),
                   direction_letter(dirn));
-    out_print("%s ", port_and_direction);
+    text.add("%s ", port_and_direction);
   }
 
-  out_print("%s>%s <%s", srce.shown(), dest.shown(), l2_type.shown());
-  if (value.read(report, "cr", MARKER_LENGTH)) out_print(" %s", value.shown());
-  if (value.read(report, "pf", MARKER_LENGTH)) out_print(" %s", value.shown());
-  if (value.read(report, "rseq", SEQUENCE_LENGTH)) out_print(" R%s", value.shown());
-  if (value.read(report, "tseq", SEQUENCE_LENGTH)) out_print(" S%s", value.shown());
-  out_print(">");
-  if (value.read(report, "ilen", NUMBER_LENGTH)) out_print(" ilen=%s", value.shown());
-  if (value.read(report, "pid", NUMBER_LENGTH)) out_print(" pid=%s", value.shown());
-  if (!ptcl.empty()) out_print(" %s", ptcl.shown());
+  text.add("%s>%s <%s", srce.shown(), dest.shown(), l2_type.shown());
+  if (value.read(report, "cr", MARKER_LENGTH)) text.add(" %s", value.shown());
+  if (value.read(report, "pf", MARKER_LENGTH)) text.add(" %s", value.shown());
+  if (value.read(report, "rseq", SEQUENCE_LENGTH)) text.add(" R%s", value.shown());
+  if (value.read(report, "tseq", SEQUENCE_LENGTH)) text.add(" S%s", value.shown());
+  text.add(">");
+  if (value.read(report, "ilen", NUMBER_LENGTH)) text.add(" ilen=%s", value.shown());
+  if (value.read(report, "pid", NUMBER_LENGTH)) text.add(" pid=%s", value.shown());
+  if (!ptcl.empty()) text.add(" %s", ptcl.shown());
 
   const std::string_view protocol = ptcl.text();
   if (protocol == "NET/ROM") {
+    text.print();
     decode_l3(report);
   } else if (protocol == "DATA") {
-    if (value.read(report, "text")) out_print(":%s%s", CONTINUATION, value.shown());
+    if (value.read(report, "text")) text.add(":%s%s", CONTINUATION, value.shown());
   } else if (protocol == "IP") {
+    text.print();
     decode_ip(report);
   } else if (protocol == "ARP") {
+    text.print();
     decode_arp(report);
   }
-  out_print("\n");
+  text.add("\n");
 }

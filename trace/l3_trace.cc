@@ -60,22 +60,24 @@ void trace_l3(const char* report) {
   if (!passes_call_filters(l3src.text(), l3dst.text())) return;
 
   if (trace_flag(TF_COLOUR)) set_trace_colour(dirn.text(), is_rf.text());
-  print_preamble_text(report);
+  TraceText text;
+  print_preamble_text(report, text);
 
   Field<NUMBER_LENGTH> value;
-  if (value.read(report, "serial", SERIAL_LENGTH)) out_print("[%s] ", value.shown());
+  if (value.read(report, "serial", SERIAL_LENGTH)) text.add("[%s] ", value.shown());
   if (trace_flag(TF_HEADER_LINE)) {
-    out_print("%s port %s", report_from.shown(), port.shown());
-    print_header_line_tail(is_rf, dirn);
+    text.add("%s port %s", report_from.shown(), port.shown());
+    print_header_line_tail(is_rf, dirn, text);
   } else {
     char header[CALL_LENGTH + PORT_LENGTH + 4];
     std::snprintf(header, sizeof header, "%s(%s)%c", report_from.shown(), port.shown(),
                   direction_letter(dirn));
-    out_print("%s ", header);
+    text.add("%s ", header);
   }
-  out_print("<NO_L2>");
-  if (value.read(report, "ilen")) out_print(" ilen=%s", value.shown());
-  out_print(" NET/ROM");
+  text.add("<NO_L2>");
+  if (value.read(report, "ilen")) text.add(" ilen=%s", value.shown());
+  text.add(" NET/ROM");
+  text.print();
   decode_netrom(report);
-  out_print("\n");
+  text.add("\n");
 }

@@ -157,35 +157,36 @@ const TransportKind& transport_kind(std::string_view kind) {
 }
 
 // Prints the rows of one kind; false when a row ended the packet's trace.
-bool print_rows(const char* report, const char* kind, std::span<const KindRow> rows) {
+bool print_rows(const char* report, const char* kind, std::span<const KindRow> rows,
+                TraceText& text) {
   Field<LONG_LENGTH> value;
   for (const KindRow& row : rows) {
     const char* format = row.format.text();
     switch (row.show) {
       case Show::KIND:
-        out_print(format, kind);
+        text.add(format, kind);
         break;
       case Show::FIXED:
-        out_print("%s", format);
+        text.add("%s", format);
         break;
       case Show::IF_PRESENT:
-        if (value.read(report, row.key, row.limit)) out_print(format, value.shown());
+        if (value.read(report, row.key, row.limit)) text.add(format, value.shown());
         break;
       case Show::ON_CONTINUATION:
-        if (value.read(report, row.key, row.limit)) out_print(format, CONTINUATION, value.shown());
+        if (value.read(report, row.key, row.limit)) text.add(format, CONTINUATION, value.shown());
         break;
       case Show::OR_END:
         if (!value.read(report, row.key, row.limit)) return false;
-        out_print(format, value.shown());
+        text.add(format, value.shown());
         break;
     }
   }
   return true;
 }
 
-void print_flag_tail(const char* report) {
+void print_flag_tail(const char* report, TraceText& text) {
   for (const Flag& flag : FLAG_TAIL)
-    if (find_value(report, flag.key) != nullptr) out_print("%s", flag.marker);
+    if (find_value(report, flag.key) != nullptr) text.add("%s", flag.marker);
 }
 
 }  // namespace
@@ -209,14 +210,16 @@ void decode_l3(const char* report) {
 }
 
 void decode_netrom(const char* report) {
+  TraceText text;
   Field<CALL_LENGTH> value;
-  if (value.read(report, "l3src")) out_print("%sNTRM: %s", CONTINUATION, value.shown());
+  if (value.read(report, "l3src")) text.add("%sNTRM: %s", CONTINUATION, value.shown());
   bool l3rtt = false;
   if (value.read(report, "l3dst")) {
-    out_print(" to %s", value.shown());
+    text.add(" to %s", value.shown());
     l3rtt = value.text() == L3RTT_DESTINATION;
   }
-  if (value.read(report, "ttl", SHORT_LENGTH)) out_print(" ttl=%s", value.shown());
+  if (value.read(report, "ttl", SHORT_LENGTH)) text.add(" ttl=%s", value.shown());
+  text.print();
   if (l3rtt)
     decode_l3rtt(report);
   else
@@ -224,10 +227,11 @@ void decode_netrom(const char* report) {
 }
 
 void decode_l3rtt(const char* report) {
+  TraceText text;
   Field<PAYLOAD_LENGTH> value;
-  if (value.read(report, "paylen", SHORT_LENGTH)) out_print(" ilen=%s", value.shown());
+  if (value.read(report, "paylen", SHORT_LENGTH)) text.add(" ilen=%s", value.shown());
   if (!trace_flag(TF_L3RTT_INFO)) return;
-  if (value.read(report, "payload")) out_print(":%s%s", CONTINUATION, value.shown());
+  if (value.read(report, "payload")) text.add(":%s%s", CONTINUATION, value.shown());
 }
 
 void decode_l4(const char* report) {
@@ -243,10 +247,11 @@ void decode_l4(const char* report) {
     return;
   }
   const TransportKind& entry = transport_kind(kind.text());
+  TraceText text;
   if (entry.circuit) {
     Field<SHORT_LENGTH> circuit;
-    if (circuit.read(report, "toCct")) out_print(" cct=%s", circuit.shown());
+    if (circuit.read(report, "toCct")) text.add(" cct=%s", circuit.shown());
   }
-  if (!print_rows(report, kind.shown(), entry.rows)) return;
-  if (entry.flag_tail) print_flag_tail(report);
+  if (!print_rows(report, kind.shown(), entry.rows, text)) return;
+  if (entry.flag_tail) print_flag_tail(report, text);
 }

@@ -152,7 +152,7 @@ bool wraps_before(const Inp3Item& item, int column, const ValueField& value) {
   return false;
 }
 
-void print_inp3_entry(const char* entry) {
+void print_inp3_entry(const char* entry, TraceText& text) {
   int column = 0;
   ValueField value;
   for (const Inp3Item& item : INP3_ITEMS) {
@@ -175,29 +175,29 @@ void print_inp3_entry(const char* entry) {
         break;
     }
     if (!shown) continue;
-    if (wraps_before(item, column, value)) column = wrap_line();
+    if (wraps_before(item, column, value)) column = wrap_line(text);
     const char* format = item.format.text();
     switch (item.shown) {
       case Shown::present:
       case Shown::text_time:
-        column += item.begins_line ? out_print(format, CONTINUATION, value.shown())
-                                   : out_print(format, value.shown());
+        column += item.begins_line ? text.add(format, CONTINUATION, value.shown())
+                                   : text.add(format, value.shown());
         break;
       case Shown::is_true:
-        column += out_print("%s", format);
+        column += text.add("%s", format);
         break;
       case Shown::epoch_time:
-        column += out_print(format, local.tm_mday, local.tm_mon + 1, local.tm_hour, local.tm_min);
+        column += text.add(format, local.tm_mday, local.tm_mon + 1, local.tm_hour, local.tm_min);
         break;
     }
   }
 }
 
-void print_nodes_entry(const char* entry) {
-  out_print("%s", CONTINUATION);
+void print_nodes_entry(const char* entry, TraceText& text) {
+  text.add("%s", CONTINUATION);
   ValueField value;
   for (const NodesItem& item : NODES_ITEMS)
-    if (value.read(entry, item.key, item.limit)) out_print(item.format.text(), value.shown());
+    if (value.read(entry, item.key, item.limit)) text.add(item.format.text(), value.shown());
 }
 
 }  // namespace
@@ -222,26 +222,27 @@ void decode_nodes(const char* report) {
     out_print(" NODES Broadcast");
     return;
   }
-  out_print("%sNODES Broadcast", CONTINUATION);
+  TraceText text;
+  text.add("%sNODES Broadcast", CONTINUATION);
   Field<FROM_ALIAS_LIMIT> from_alias;
   if (from_alias.read(report, "fromAlias")) {
-    out_print(" from %s:", from_alias.shown());
+    text.add(" from %s:", from_alias.shown());
   } else {
-    if (trace_flag(TF_WARNINGS)) out_print(" [missing 'fromAlias']");
-    out_print(":");
+    if (trace_flag(TF_WARNINGS)) text.add(" [missing 'fromAlias']");
+    text.add(":");
   }
   // The node writes the key in lower case; the exact search also passes over
   // the value "NODES" of "type" wherever that stands.
   const char* key = std::strstr(report, "\"nodes\"");
   const char* array = key != nullptr ? find_array(key, "nodes") : nullptr;
   if (array == nullptr) {
-    if (trace_flag(TF_WARNINGS)) out_print(" [missing 'nodes' array]");
+    if (trace_flag(TF_WARNINGS)) text.add(" [missing 'nodes' array]");
     return;
   }
   EntryBuffer entry{};
   for (const char* at = next_object(array, entry.data(), ENTRY_LIMIT); at != nullptr;
        at = next_object(at, entry.data(), ENTRY_LIMIT))
-    print_nodes_entry(entry.data());
+    print_nodes_entry(entry.data(), text);
 }
 
 void decode_inp3(const char* report) {
@@ -249,14 +250,15 @@ void decode_inp3(const char* report) {
     out_print(" INP3");
     return;
   }
-  out_print("%sINP3 Routing Unicast:", CONTINUATION);
+  TraceText text;
+  text.add("%sINP3 Routing Unicast:", CONTINUATION);
   const char* array = find_array(report, "nodes");
   if (array == nullptr) {
-    if (trace_flag(TF_WARNINGS)) out_print(" [missing 'nodes' array]");
+    if (trace_flag(TF_WARNINGS)) text.add(" [missing 'nodes' array]");
     return;
   }
   EntryBuffer entry{};
   for (const char* at = next_object(array, entry.data(), ENTRY_LIMIT); at != nullptr;
        at = next_object(at, entry.data(), ENTRY_LIMIT))
-    print_inp3_entry(entry.data());
+    print_inp3_entry(entry.data(), text);
 }

@@ -86,14 +86,20 @@ TEST_F(PreambleTest, TimeStampsInUtc) {
   };
   for (const TimeCase& c : cases) {
     SCOPED_TRACE(c.report);
-    print_timestamp(c.report);
+    {
+      TraceText text;
+      print_timestamp(c.report, text);
+    }
     EXPECT_EQ(take_output().capture, c.stamp);
   }
 }
 
 TEST_F(PreambleTest, MissingTimeTakesTheClientsClock) {
   const std::time_t before = std::time(nullptr);
-  print_timestamp(R"("port":"1")");
+  {
+    TraceText text;
+    print_timestamp(R"("port":"1")", text);
+  }
   const std::time_t after = std::time(nullptr);
   const std::string stamp = take_output().capture;
   ASSERT_EQ(stamp.size(), 9U);
@@ -109,7 +115,10 @@ TEST_F(PreambleTest, MissingTimeTakesTheClientsClock) {
 }
 
 TEST_F(PreambleTest, EchoShowsControlBytesAsDots) {
-  print_report_echo("\"text\":\"a\033[2J\x07\x7f\\u001b\xc3\xa9\x9b\xc2\x9b\xc3\x9f\"");
+  {
+    TraceText text;
+    print_report_echo("\"text\":\"a\033[2J\x07\x7f\\u001b\xc3\xa9\x9b\xc2\x9b\xc3\x9f\"", text);
+  }
   EXPECT_EQ(take_output().capture, "\"text\":\"a.[2J..\\u001b\xc3\xa9..\xc3\x9f\"\n");
 }
 
@@ -127,7 +136,10 @@ TEST_F(PreambleTest, OutputChannels) {
   flags(0);
   EXPECT_EQ(out_print("%s", ""), 0);
   EXPECT_EQ(out_print("a%db", 42), 4);
-  EXPECT_EQ(wrap_line(), 8);
+  {
+    TraceText text;
+    EXPECT_EQ(wrap_line(text), 8);
+  }
   out = take_output();
   EXPECT_EQ(out.capture, "a42b\n        ");
   EXPECT_EQ(out.console, out.capture);

@@ -59,7 +59,10 @@ TEST_F(FrameTraceTest, HeaderPiecesShowTheDirectionSafely) {
   ASSERT_TRUE(dirn.read("\"dirn\":\"\x1brcvd\"", "dirn"));
   EXPECT_EQ(direction_letter(dirn), '.');
   ASSERT_TRUE(is_rf.read(R"("isRF":true)", "isRF"));
-  print_header_line_tail(is_rf, dirn);
+  {
+    TraceText text;
+    print_header_line_tail(is_rf, dirn, text);
+  }
   EXPECT_EQ(take_output().capture, " (RF) .rcv:\n  ");
 }
 
