@@ -20,6 +20,11 @@ constexpr std::size_t RECEIVE_BUFFER_SIZE = MAX_DATAGRAM + 100;
 
 constexpr char COLOUR_RESET[] = "\033[0m";
 
+// Datagrams taken back to back before the loop waits again: enough to spare
+// most waits when the node is busy, few enough that a signal is seen within
+// a millisecond or so.
+constexpr int RECEIVE_BURST = 32;
+
 void send_subscription(NetSocket socket) {
   unsigned char subscription[2];
   encode_subscription(settings.port_filter, subscription);
@@ -83,13 +88,15 @@ int run_receive_loop(NetSocket socket) {
   RenewalSchedule renewals;
   std::uint32_t dropped_total = 0;
   DropWarnings drop_warnings;
+  const auto renew_if_due = [&](Clock::time_point now) {
+    if (!renewals.due(now)) return;
+    renewals.sent(now);
+    send_subscription(socket);
+  };
   hold_signals_outside_waits();
   for (;;) {
     const Clock::time_point now = Clock::now();
-    if (renewals.due(now)) {
-      renewals.sent(now);
-      send_subscription(socket);
-    }
+    renew_if_due(now);
     Clock::time_point wake = renewals.next_due();
     if (trace_flag(TF_WARNINGS)) {
       drop_warnings.check(dropped_total, now);
@@ -102,13 +109,18 @@ int run_receive_loop(NetSocket socket) {
     if (ending_signal() != 0) break;
     reopen_files_if_asked();
     if (!readable) continue;
-    // A receive error, such as "connection refused" while the node is not
-    // running, is consumed here and the loop goes on.
-    const long received =
-        receive_datagram(socket, std::span<char>(buffer.data(), MAX_DATAGRAM), dropped_total);
-    if (received > 0) {
+    // While datagrams keep coming they are taken one after another without
+    // a wait between them; after RECEIVE_BURST the loop goes back through
+    // the wait, where signals get in. A receive error, such as "connection
+    // refused" while the node is not running, is consumed here and ends the
+    // burst.
+    for (int burst = 0; burst < RECEIVE_BURST; ++burst) {
+      const long received =
+          receive_datagram(socket, std::span<char>(buffer.data(), MAX_DATAGRAM), dropped_total);
+      if (received <= 0) break;
       record_datagram(buffer.data(), static_cast<std::size_t>(received));
       handle_datagram(buffer.data(), static_cast<std::size_t>(received));
+      renew_if_due(Clock::now());
     }
   }
   if (dropped_total != 0) con_print("%u datagrams dropped by kernel\n", dropped_total);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstring>
 
@@ -16,6 +17,45 @@ std::FILE* console = stdout;
 // Set while writes to the capture file fail, so that the failure is told
 // once and its end once, however many traces go by meanwhile.
 bool capture_failing = false;
+
+// vsnprintf, with the same text and result, for the formats that trace
+// pieces nearly all have: literal text, "%s" and "%%". Those are copied
+// here directly, since the C library's set-up for each call costs more than
+// copying a short piece; a format with any other conversion, or a null
+// text, goes to vsnprintf whole.
+int format_piece(char* buffer, std::size_t size, const char* format, va_list args) {
+  va_list again;
+  va_copy(again, args);
+  std::size_t length = 0;  // the whole length, kept or not, as vsnprintf counts
+  const auto append = [&](const char* text, std::size_t count) {
+    if (length < size) std::memcpy(buffer + length, text, std::min(count, size - 1 - length));
+    length += count;
+  };
+  for (const char* at = format; *at != '\0';) {
+    const char* percent = std::strchr(at, '%');
+    if (percent == nullptr) {
+      append(at, std::strlen(at));
+      break;
+    }
+    append(at, static_cast<std::size_t>(percent - at));
+    const char* text = nullptr;
+    if (percent[1] == '%') {
+      text = "%";
+    } else if (percent[1] == 's') {
+      text = va_arg(args, const char*);
+    }
+    if (text == nullptr) {
+      const int formatted = std::vsnprintf(buffer, size, format, again);
+      va_end(again);
+      return formatted;
+    }
+    append(text, std::strlen(text));
+    at = percent + 2;
+  }
+  va_end(again);
+  if (size > 0) buffer[std::min(length, size - 1)] = '\0';
+  return static_cast<int>(std::min<std::size_t>(length, INT_MAX));
+}
 
 void write_capture(const char* text, std::size_t length) {
   std::FILE* file = settings.capture_file;
@@ -54,7 +94,7 @@ int out_print(const char* format, ...) {
   static std::array<char, OUT_BUFFER_SIZE> text;
   va_list args;
   va_start(args, format);
-  const int formatted = std::vsnprintf(text.data(), text.size(), format, args);
+  const int formatted = format_piece(text.data(), text.size(), format, args);
   va_end(args);
   if (formatted <= 0) return 0;
   // An over-long text is cut to the buffer rather than written past it.
@@ -85,12 +125,12 @@ int TraceText::add(const char* format, ...) {
   va_list again;
   va_copy(again, args);
   const std::size_t room = text_.size() - length_;
-  int formatted = std::vsnprintf(text_.data() + length_, room, format, args);
+  int formatted = format_piece(text_.data() + length_, room, format, args);
   va_end(args);
   if (formatted > 0 && static_cast<std::size_t>(formatted) >= room && length_ > 0) {
     text_[length_] = '\0';
     print();
-    formatted = std::vsnprintf(text_.data(), text_.size(), format, again);
+    formatted = format_piece(text_.data(), text_.size(), format, again);
   }
   va_end(again);
   if (formatted <= 0) {
