@@ -92,10 +92,14 @@ const char* find_value(const char* text, std::string_view key) {
   if (text == nullptr || key.size() > MAX_KEY_LENGTH) return nullptr;
   const char* at = find_quoted_key(text, key);
   if (at == nullptr) return nullptr;
-  at = std::strchr(at + 1, '"');  // the closing quote of the occurrence
-  if (at == nullptr) return nullptr;
-  at = std::strchr(at, ':');  // whatever stands before the colon is passed over
-  if (at == nullptr) return nullptr;
+  // The closing quote of the occurrence, which the match has seen: the end
+  // of the key, or a quote within it.
+  at += 1 + std::min(key.find('"'), key.size());
+  // Whatever stands before the colon is passed over.
+  while (*at != ':') {
+    if (*at == '\0') return nullptr;
+    ++at;
+  }
   ++at;
   while (is_json_space(*at)) ++at;
   return at;

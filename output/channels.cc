@@ -8,6 +8,8 @@
 #include <cstdarg>
 #include <cstring>
 
+#include <unistd.h>
+
 #include "app/settings.h"
 
 namespace {
@@ -57,9 +59,24 @@ int format_piece(char* buffer, std::size_t size, const char* format, va_list arg
   return static_cast<int>(std::min<std::size_t>(length, INT_MAX));
 }
 
+// Straight to the descriptor: the stream is unbuffered, so stdio would only
+// add its own bookkeeping to the same system call. On Windows the C
+// library's write still turns "\n" into CR LF in the text-mode file.
+bool write_whole(std::FILE* file, const char* text, std::size_t length) {
+  const int fd = fileno(file);
+  while (length > 0) {
+    const auto written = write(fd, text, static_cast<unsigned>(std::min<std::size_t>(length, INT_MAX)));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    text += written;
+    length -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
 void write_capture(const char* text, std::size_t length) {
   std::FILE* file = settings.capture_file;
-  const bool written = std::fwrite(text, 1, length, file) == length && std::fflush(file) == 0;
+  const bool written = write_whole(file, text, length);
   if (written == !capture_failing) return;
   capture_failing = !written;
   if (written) {
@@ -67,8 +84,6 @@ void write_capture(const char* text, std::size_t length) {
   } else {
     con_print("[Can't write to capture file '%s': %s]\n", settings.capture_path,
               std::strerror(errno));
-    // The stream stays usable: the next trace tries again.
-    std::clearerr(file);
   }
 }
 
@@ -108,7 +123,7 @@ int out_print(const char* format, ...) {
 
 std::FILE* open_capture_stream(const char* path, bool overwrite) {
   std::FILE* file = std::fopen(path, overwrite ? "w" : "a");
-  // Unbuffered: each trace piece is one write, so one that fails (disk full)
+  // Unbuffered: each print is one write, so one that fails (disk full)
   // leaves nothing in the stream to be written later out of order.
   if (file != nullptr) std::setvbuf(file, nullptr, _IONBF, 0);
   return file;
