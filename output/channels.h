@@ -28,13 +28,13 @@ int con_print(const char* format, ...) PRINTF_FORMAT(1, 2);
 // writing to the capture file starts or stops failing, the console says so.
 int out_print(const char* format, ...) PRINTF_FORMAT(1, 2);
 
-// The pieces of trace text that one formatter gathers, printed together with
-// one out_print. A trace of twenty labels and values then reaches the
-// capture file in a few flushed writes, a line or so each, instead of
-// twenty: a write costs far more than formatting its piece. What is
-// gathered goes out when the formatter calls print (before it hands the
-// report on to another decoder, whose text follows it) and when it goes out
-// of scope, so no return path loses a piece.
+// The text of one trace, gathered piece by piece by its formatter and the
+// decoders it calls, and printed with one out_print when the trace is
+// complete (when the TraceText goes out of scope, so no return path loses a
+// piece). The capture file thus receives each trace in one flushed write:
+// a write costs far more than formatting a piece, and a trace of twenty
+// labels and values written piece by piece cost twenty of them. A trace
+// longer than one print can hold goes out in as many prints as it needs.
 class TraceText {
  public:
   TraceText() = default;
@@ -47,10 +47,10 @@ class TraceText {
   // is preceded by a print of that.
   int add(const char* format, ...) PRINTF_FORMAT(2, 3);
 
+ private:
   // out_print of what is gathered, if anything; then empty again.
   void print();
 
- private:
   std::array<char, OUT_BUFFER_SIZE> text_;  // terminated at length_ once written to
   std::size_t length_ = 0;
 };

@@ -44,23 +44,21 @@ constexpr ArpField ARP_FIELDS[] = {
 
 }  // namespace
 
-void decode_ip(const char* report) {
+void decode_ip(const char* report, TraceText& text) {
   if (!trace_flag(TF_IP)) return;
   Field<IP_ADDRESS_LIMIT> from;
   Field<IP_ADDRESS_LIMIT> to;
   if (!from.read(report, "ipFrom") || !to.read(report, "ipTo")) return;
-  TraceText text;
   text.add("%sIP: %s > %s", CONTINUATION, from.shown(), to.shown());
   Field<IP_FIELD_LIMIT> value;
   for (const IpField& field : IP_FIELDS)
     if (value.read(report, field.key, field.limit)) text.add(field.format.text(), value.shown());
 }
 
-void decode_arp(const char* report) {
+void decode_arp(const char* report, TraceText& text) {
   if (!trace_flag(TF_ARP)) return;
   Field<ARP_FIELD_LIMIT> value;
   if (!value.read(report, "arpOp")) return;
-  TraceText text;
   text.add("%sARP %s", CONTINUATION, value.shown());
   for (const ArpField& field : ARP_FIELDS)
     if (value.read(report, field.key))

@@ -1,5 +1,9 @@
 // One-line summaries of IP datagrams and ARP packets carried in AX.25 frames.
 #pragma once
 
-void decode_ip(const char* report);
-void decode_arp(const char* report);
+#include "output/channels.h"
+
+// Each adds its summary to the text of the frame being traced.
+
+void decode_ip(const char* report, TraceText& text);
+void decode_arp(const char* report, TraceText& text);

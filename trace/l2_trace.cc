@@ -90,16 +90,13 @@ void trace_l2(const char* report) {
 
   const std::string_view protocol = ptcl.text();
   if (protocol == "NET/ROM") {
-    text.print();
-    decode_l3(report);
+    decode_l3(report, text);
   } else if (protocol == "DATA") {
     if (value.read(report, "text")) text.add(":%s%s", CONTINUATION, value.shown());
   } else if (protocol == "IP") {
-    text.print();
-    decode_ip(report);
+    decode_ip(report, text);
   } else if (protocol == "ARP") {
-    text.print();
-    decode_arp(report);
+    decode_arp(report, text);
   }
   text.add("\n");
 }

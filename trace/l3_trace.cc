@@ -77,7 +77,6 @@ void trace_l3(const char* report) {
   text.add("<NO_L2>");
   if (value.read(report, "ilen")) text.add(" ilen=%s", value.shown());
   text.add(" NET/ROM");
-  text.print();
-  decode_netrom(report);
+  decode_netrom(report, text);
   text.add("\n");
 }

@@ -191,26 +191,25 @@ void print_flag_tail(const char* report, TraceText& text) {
 
 }  // namespace
 
-void decode_l3(const char* report) {
+void decode_l3(const char* report, TraceText& text) {
   if (!trace_flag(TF_L3)) return;
   Field<L3_TYPE_LENGTH> l3_type;
   if (!l3_type.read(report, "l3Type")) {
-    if (trace_flag(TF_WARNINGS)) out_print(" [missing 'l3Type']");
+    if (trace_flag(TF_WARNINGS)) text.add(" [missing 'l3Type']");
     return;
   }
   const std::string_view type = l3_type.text();
   if (type == "NetRom") {
-    decode_netrom(report);
+    decode_netrom(report, text);
   } else if (type == "Routing info") {
-    decode_routing_info(report);
+    decode_routing_info(report, text);
   } else if (type != "Routing poll" && trace_flag(TF_WARNINGS)) {
     // The node's own wording, which leaves the bracket open.
-    out_print(" [unknown 'l3type': '%s'", l3_type.shown());
+    text.add(" [unknown 'l3type': '%s'", l3_type.shown());
   }
 }
 
-void decode_netrom(const char* report) {
-  TraceText text;
+void decode_netrom(const char* report, TraceText& text) {
   Field<CALL_LENGTH> value;
   if (value.read(report, "l3src")) text.add("%sNTRM: %s", CONTINUATION, value.shown());
   bool l3rtt = false;
@@ -219,35 +218,32 @@ void decode_netrom(const char* report) {
     l3rtt = value.text() == L3RTT_DESTINATION;
   }
   if (value.read(report, "ttl", SHORT_LENGTH)) text.add(" ttl=%s", value.shown());
-  text.print();
   if (l3rtt)
-    decode_l3rtt(report);
+    decode_l3rtt(report, text);
   else
-    decode_l4(report);
+    decode_l4(report, text);
 }
 
-void decode_l3rtt(const char* report) {
-  TraceText text;
+void decode_l3rtt(const char* report, TraceText& text) {
   Field<PAYLOAD_LENGTH> value;
   if (value.read(report, "paylen", SHORT_LENGTH)) text.add(" ilen=%s", value.shown());
   if (!trace_flag(TF_L3RTT_INFO)) return;
   if (value.read(report, "payload")) text.add(":%s%s", CONTINUATION, value.shown());
 }
 
-void decode_l4(const char* report) {
+void decode_l4(const char* report, TraceText& text) {
   if (!trace_flag(TF_L4)) return;
   Field<L4_TYPE_LENGTH> kind;
   if (!kind.read(report, "l4type")) {
-    if (trace_flag(TF_WARNINGS)) out_print(" [missing l4type]\n");
+    if (trace_flag(TF_WARNINGS)) text.add(" [missing l4type]\n");
     return;
   }
   // The node's word for a transport header that it could not decode.
   if (kind.text() == "unknown") {
-    if (trace_flag(TF_WARNINGS)) out_print(" [unknown l4type]\n");
+    if (trace_flag(TF_WARNINGS)) text.add(" [unknown l4type]\n");
     return;
   }
   const TransportKind& entry = transport_kind(kind.text());
-  TraceText text;
   if (entry.circuit) {
     Field<SHORT_LENGTH> circuit;
     if (circuit.read(report, "toCct")) text.add(" cct=%s", circuit.shown());

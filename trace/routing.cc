@@ -202,27 +202,26 @@ void print_nodes_entry(const char* entry, TraceText& text) {
 
 }  // namespace
 
-void decode_routing_info(const char* report) {
+void decode_routing_info(const char* report, TraceText& text) {
   Field<TYPE_LIMIT> type;
   if (!type.read(report, "type")) {
-    if (trace_flag(TF_WARNINGS)) out_print(" [missing 'type']");
+    if (trace_flag(TF_WARNINGS)) text.add(" [missing 'type']");
     return;
   }
   if (type.text() == "NODES") {
-    decode_nodes(report);
+    decode_nodes(report, text);
   } else if (type.text() == "INP3") {
-    decode_inp3(report);
+    decode_inp3(report, text);
   } else if (trace_flag(TF_WARNINGS)) {
-    out_print(" [unknown 'type' '%s'", type.shown());
+    text.add(" [unknown 'type' '%s'", type.shown());
   }
 }
 
-void decode_nodes(const char* report) {
+void decode_nodes(const char* report, TraceText& text) {
   if (!trace_flag(TF_NODES)) {
-    out_print(" NODES Broadcast");
+    text.add(" NODES Broadcast");
     return;
   }
-  TraceText text;
   text.add("%sNODES Broadcast", CONTINUATION);
   Field<FROM_ALIAS_LIMIT> from_alias;
   if (from_alias.read(report, "fromAlias")) {
@@ -245,12 +244,11 @@ void decode_nodes(const char* report) {
     print_nodes_entry(entry.data(), text);
 }
 
-void decode_inp3(const char* report) {
+void decode_inp3(const char* report, TraceText& text) {
   if (!trace_flag(TF_INP3)) {
-    out_print(" INP3");
+    text.add(" INP3");
     return;
   }
-  TraceText text;
   text.add("%sINP3 Routing Unicast:", CONTINUATION);
   const char* array = find_array(report, "nodes");
   if (array == nullptr) {

@@ -79,7 +79,10 @@ class IpTest : public ReportTest, public ::testing::WithParamInterface<SummaryCa
 TEST_P(IpTest, Summary) {
   const SummaryCase& c = GetParam();
   flags(c.set, c.clear);
-  decode_ip(c.text.c_str());
+  {
+    TraceText text;
+    decode_ip(c.text.c_str(), text);
+  }
   const ChannelText out = take_output();
   EXPECT_EQ(out.capture, c.expected) << visible(c.expected);
   EXPECT_EQ(out.console, c.expected);
@@ -92,7 +95,10 @@ class ArpTest : public ReportTest, public ::testing::WithParamInterface<SummaryC
 TEST_P(ArpTest, Summary) {
   const SummaryCase& c = GetParam();
   flags(c.set, c.clear);
-  decode_arp(c.text.c_str());
+  {
+    TraceText text;
+    decode_arp(c.text.c_str(), text);
+  }
   const ChannelText out = take_output();
   EXPECT_EQ(out.capture, c.expected) << visible(c.expected);
   EXPECT_EQ(out.console, c.expected);

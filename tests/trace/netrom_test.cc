@@ -19,7 +19,10 @@ class NetromTest : public ReportTest {
  protected:
   // What decode_l4 alone appends to a trace, checked on both channels.
   std::string transport(const char* report_text) {
-    decode_l4(report_text);
+    {
+      TraceText text;
+      decode_l4(report_text, text);
+    }
     const ChannelText out = take_output();
     EXPECT_EQ(out.console, out.capture);
     return out.capture;
@@ -127,7 +130,10 @@ const WarningCase TRANSPORT_WARNINGS[] = {
 TEST_F(NetromTest, TransportWarningsGoToTheTrace) {
   for (const WarningCase& c : TRANSPORT_WARNINGS) {
     flags(TF_WARNINGS);
-    decode_l4(c.report);
+    {
+      TraceText text;
+      decode_l4(c.report, text);
+    }
     ChannelText out = take_output();
     EXPECT_EQ(visible(out.capture), visible(c.with_warnings)) << c.name;
     EXPECT_EQ(out.console, out.capture) << c.name;

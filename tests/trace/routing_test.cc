@@ -28,8 +28,11 @@ class RoutingTest : public ReportTest {
   }
 
   // Runs one decoder on a report text; the trace must reach both channels.
-  std::string run(void (*decoder)(const char*), const std::string& text) {
-    decoder(text.c_str());
+  std::string run(void (*decoder)(const char*, TraceText&), const std::string& text) {
+    {
+      TraceText trace;
+      decoder(text.c_str(), trace);
+    }
     const ChannelText out = take_output();
     EXPECT_EQ(out.console, out.capture);
     return out.capture;
