@@ -1,6 +1,6 @@
 // Throughput of the in-process datagram path (split, dispatch, format,
 // write) per report kind and over a whole generated session, with a capture
-// file (written piece by piece, as the client does) and without one.
+// file (one write per trace, as the client does) and without one.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -98,7 +98,7 @@ const std::vector<ReportKind>& report_kinds() {
 
 // Everything shown, status reports included, colour and time stamps on.
 // With a capture file: quiet, and the file unbuffered as the client opens
-// it, so every piece is one write. Without: the console, flushed after
+// it, so every trace is one write. Without: the console, flushed after
 // every datagram as the receive loop does.
 void run_datagrams(benchmark::State& state, const std::vector<std::string>* datagrams,
                    bool capture) {
