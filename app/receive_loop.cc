@@ -104,8 +104,7 @@ int run_receive_loop(NetSocket socket) {
     }
     // Asleep until a datagram, a signal or the next renewal: no wake-ups
     // while the node is quiet.
-    const bool readable =
-        wait_for_datagram(socket, std::max(wake - now, Clock::duration::zero()));
+    const bool readable = wait_for_datagram(socket, std::max(wake - now, Clock::duration::zero()));
     if (ending_signal() != 0) break;
     reopen_files_if_asked();
     if (!readable) continue;

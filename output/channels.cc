@@ -1,14 +1,14 @@
 // The console and trace output channels.
 #include "output/channels.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
 #include <cstring>
-
-#include <unistd.h>
 
 #include "app/settings.h"
 
@@ -65,7 +65,8 @@ int format_piece(char* buffer, std::size_t size, const char* format, va_list arg
 bool write_whole(std::FILE* file, const char* text, std::size_t length) {
   const int fd = fileno(file);
   while (length > 0) {
-    const auto written = write(fd, text, static_cast<unsigned>(std::min<std::size_t>(length, INT_MAX)));
+    const auto written =
+        write(fd, text, static_cast<unsigned>(std::min<std::size_t>(length, INT_MAX)));
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return false;
     text += written;
@@ -113,9 +114,9 @@ int out_print(const char* format, ...) {
   va_end(args);
   if (formatted <= 0) return 0;
   // An over-long text is cut to the buffer rather than written past it.
-  const std::size_t length =
-      static_cast<std::size_t>(formatted) < text.size() ? static_cast<std::size_t>(formatted)
-                                                         : text.size() - 1;
+  const std::size_t length = static_cast<std::size_t>(formatted) < text.size()
+                                 ? static_cast<std::size_t>(formatted)
+                                 : text.size() - 1;
   if (settings.capture_file != nullptr) write_capture(text.data(), length);
   if (!trace_flag(TF_QUIET)) std::fwrite(text.data(), 1, length, console);
   return static_cast<int>(length);

@@ -204,7 +204,7 @@ void circuit_report(const char* report, ReportKind kind) {
   status_preamble(report, outgoing, text);
   text.add("%s ", node.shown());
   text.add("<CCT %s> [%s %c %s]", report_kind_label(kind), local.shown(),
-            outgoing ? OUTGOING_ARROW : INCOMING_ARROW, remote.shown());
+           outgoing ? OUTGOING_ARROW : INCOMING_ARROW, remote.shown());
   print_items(report, CIRCUIT_HEADER_TAIL, text);
   print_rest(report, kind, CIRCUIT_STATISTICS, text);
 }
@@ -226,7 +226,7 @@ void link_report(const char* report, ReportKind kind) {
   status_preamble(report, outgoing, text);
   text.add("%s(%s) ", node.shown(), port.shown());
   text.add("<LINK %s> %s %c %s", report_kind_label(kind), local.shown(),
-            outgoing ? OUTGOING_ARROW : INCOMING_ARROW, remote.shown());
+           outgoing ? OUTGOING_ARROW : INCOMING_ARROW, remote.shown());
   print_items(report, LINK_HEADER_TAIL, text);
   print_rest(report, kind, LINK_STATISTICS, text);
 }

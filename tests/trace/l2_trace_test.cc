@@ -238,8 +238,7 @@ const ColourCase COLOUR_CASES[] = {
      "\033[91m" RED_FRAME "\n\n(1)S A>B <UA>\n", "\033[91m" RED_FRAME "\n\n(1)S A>B <UA>\n"},
     {"quiet_keeps_console_colour", TF_COLOUR | TF_QUIET, "\033[91m", "\n(1)S A>B <UA>\n"},
     // -c with -C: no colour at all, since TF_COLOUR gates every escape.
-    {"colour_to_file_without_colour", TF_COLOUR_TO_FILE, "\n(1)S A>B <UA>\n",
-     "\n(1)S A>B <UA>\n"},
+    {"colour_to_file_without_colour", TF_COLOUR_TO_FILE, "\n(1)S A>B <UA>\n", "\n(1)S A>B <UA>\n"},
 };
 
 TEST_F(L2TraceTest, ColourComesFirst) {
