@@ -37,6 +37,12 @@ void note_reopen(int) { reopen_requested = 1; }
 
 int descriptor(NetSocket socket) { return static_cast<int>(socket); }
 
+bool has_caught_signal(const sigset_t& signals) {
+  for (const int signal_number : ENDING_SIGNALS)
+    if (sigismember(&signals, signal_number) == 1) return true;
+  return sigismember(&signals, SIGUSR1) == 1;
+}
+
 }  // namespace
 
 bool start_network() { return true; }
@@ -102,7 +108,18 @@ bool wait_for_datagram(NetSocket socket, std::chrono::nanoseconds timeout) {
   const timespec wait{static_cast<std::time_t>(nanoseconds / 1000000000),
                       static_cast<long>(nanoseconds % 1000000000)};
   pollfd ready{descriptor(socket), POLLIN, 0};
-  return ppoll(&ready, 1, &wait, &waiting_mask) > 0;
+  if (ppoll(&ready, 1, &wait, &waiting_mask) <= 0) return false;
+  // ppoll lets a held signal in only when the signal cuts its wait short:
+  // with a datagram already waiting it returns at once with the signal
+  // still held, and under a steady stream of datagrams Ctrl-C would never
+  // get through. A held one is let in here instead.
+  sigset_t pending;
+  if (sigpending(&pending) == 0 && has_caught_signal(pending)) {
+    sigset_t held;
+    sigprocmask(SIG_SETMASK, &waiting_mask, &held);
+    sigprocmask(SIG_SETMASK, &held, nullptr);
+  }
+  return true;
 }
 
 long receive_datagram(NetSocket socket, std::span<char> buffer, std::uint32_t& dropped_total) {

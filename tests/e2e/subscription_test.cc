@@ -1,19 +1,23 @@
 // The client against pellarin-sim on loopback: subscription bytes, renewal,
 // a node that restarts, and the capture file.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tests/support/launcher.h"
 #include "tests/support/process.h"
 #include "tests/support/test_environment.h"
 
@@ -192,6 +196,48 @@ TEST(Subscription, CaptureFileGetsExactlyTheTraceChannel) {
                 "\nPellarin v1.0 started. Use ctrl-c to exit...\n"
                 "\n12:34:56 N0DE:HUB <NODE UP>\n"
                 "\n12:35:00 N0DE <NODE DOWN>\n  \n");
+}
+
+// Datagrams that never stop coming must not keep the client from its
+// signals: it takes them back to back, but goes through its wait (where the
+// signals get in) every few dozen.
+TEST(Subscription, SignalsGetInWhileDatagramsKeepComing) {
+  const TestDir work;
+  const std::string capture = work.path() + "/capture.txt";
+  const int node = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(7373);
+  inet_pton(AF_INET, test_address(109, 1).c_str(), &address.sin_addr);
+  ASSERT_EQ(bind(node, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ScopedProcess client(
+      spawn_process({PELLARIN, "0", test_address(109, 1), "-q", "-c", "-o", capture},
+                    work.path() + "/client.out", work.path() + "/client.err"));
+  pollfd subscribed{node, POLLIN, 0};
+  ASSERT_EQ(poll(&subscribed, 1, scaled_ms(5000)), 1);
+  sockaddr_in peer{};
+  socklen_t peer_size = sizeof peer;
+  unsigned char subscription[2];
+  ASSERT_EQ(recvfrom(node, subscription, sizeof subscription, 0, reinterpret_cast<sockaddr*>(&peer),
+                     &peer_size),
+            2);
+  ASSERT_EQ(connect(node, reinterpret_cast<sockaddr*>(&peer), peer_size), 0);
+
+  std::atomic<bool> flooding{true};
+  std::thread flood([&] {
+    const std::string report =
+        R"({"@type":"L2Trace","reportFrom":"N0DE","port":"1","srce":"G4ABC","dest":"G4XYZ","l2Type":"RR"})";
+    while (flooding) (void)send(node, report.data(), report.size(), 0);
+  });
+  EXPECT_TRUE(wait_for_text(capture, "G4ABC>G4XYZ <RR>", 5000));
+  // The capture file moved away and reopened, as logrotate does it.
+  ASSERT_EQ(rename(capture.c_str(), (capture + ".1").c_str()), 0);
+  kill(client.pid(), SIGUSR1);
+  EXPECT_TRUE(wait_for_text(capture, "G4ABC>G4XYZ <RR>", 5000));
+  EXPECT_EQ(client.stop(SIGTERM), 128 + SIGTERM);
+  flooding = false;
+  flood.join();
+  close(node);
 }
 
 }  // namespace
