@@ -18,6 +18,16 @@ report_bench=$(dirname "$client")/bench/report_bench
 net=127.15.20
 marker="Good evening all"
 
+# With two processors or more, the receiver (client or bare loop) and the
+# sender each get one of their own, so that the figures do not depend on
+# whether the scheduler happens to put both on the same one.
+receiver_cpu=""
+sender_cpu=""
+if [ "$(nproc)" -ge 2 ] && command -v taskset >/dev/null; then
+  receiver_cpu="taskset -c 1"
+  sender_cpu="taskset -c 0"
+fi
+
 work=$(mktemp -d "${TMPDIR:-/tmp}/pellarin-e2e-XXXXXX")
 client_pid=""
 cleanup() {
@@ -29,7 +39,7 @@ trap cleanup EXIT INT TERM
 
 start_client() {
   rm -f "$work/capture"
-  "$client" 0 "$1" -q -c -o "$work/capture" >"$work/console" 2>&1 &
+  $receiver_cpu "$client" 0 "$1" -q -c -o "$work/capture" >"$work/console" 2>&1 &
   client_pid=$!
 }
 stop_client() {
@@ -48,7 +58,7 @@ host=1
 for rate in 10000 50000 100000 200000; do
   count=$((rate * 3))
   start_client "$net.$host"
-  "$driver" serve "$net.$host" "$count" "$rate" "$work/capture" >"$work/serve"
+  $sender_cpu "$driver" serve "$net.$host" "$count" "$rate" "$work/capture" >"$work/serve"
   stop_client
   echo "lost at $rate reports/s for 3 s: $((count - $(traces))) of $count"
   host=$((host + 1))
@@ -56,17 +66,17 @@ done
 
 count=300000
 start_client "$net.$host"
-"$driver" serve "$net.$host" "$count" 0 "$work/capture" >"$work/serve"
+$sender_cpu "$driver" serve "$net.$host" "$count" 0 "$work/capture" >"$work/serve"
 stop_client
 formatted=$(traces)
 client_rate=$(awk -v n="$formatted" -v s="$(field drained_seconds "$work/serve")" 'BEGIN { printf "%.0f", n / s }')
 echo "full speed: $client_rate reports/s formatted ($formatted of $count sent as fast as possible)"
 host=$((host + 1))
 
-"$driver" bare "$net.$host" >"$work/bare" &
+$receiver_cpu "$driver" bare "$net.$host" >"$work/bare" &
 bare_pid=$!
 sleep 0.5
-"$driver" serve "$net.$host" "$count" 0 >/dev/null
+$sender_cpu "$driver" serve "$net.$host" "$count" 0 >/dev/null
 wait "$bare_pid"
 bare_rate=$(awk -v n="$(field received "$work/bare")" -v s="$(field seconds "$work/bare")" 'BEGIN { printf "%.0f", n / s }')
 echo "bare receive loop: $bare_rate reports/s; client at $(ratio "$client_rate" "$bare_rate") of it"
