@@ -67,20 +67,6 @@ TEST(RenewalSchedule, FirstIsDueWhereverTheClockStarts) {
 
 class ReceiveLoopTest : public ReportTest {};
 
-// The node's end: a socket bound to TRACE_PORT on a loopback address.
-int node_socket(const std::string& address) {
-  const int fd = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-  sockaddr_in node{};
-  node.sin_family = AF_INET;
-  node.sin_port = htons(TRACE_PORT);
-  inet_pton(AF_INET, address.c_str(), &node.sin_addr);
-  if (bind(fd, reinterpret_cast<const sockaddr*>(&node), sizeof node) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 // Connecting has fixed the client's local address as well as its port.
 void send_to_client(int node_fd, NetSocket client_socket, const std::string& text) {
   sockaddr_in client{};
@@ -93,7 +79,7 @@ void send_to_client(int node_fd, NetSocket client_socket, const std::string& tex
 TEST_F(ReceiveLoopTest, BurstLargerThanTheReceiveBufferIsCountedExactly) {
   const std::string node = test_address(108, 1);
   constexpr int BURST = 2000;
-  const int node_fd = node_socket(node);
+  const int node_fd = bind_node_socket(node);
   if (node_fd < 0) GTEST_SKIP() << "cannot bind " << node << ":" << TRACE_PORT;
   // A deliberately small buffer: the system gives its minimum, a few
   // datagrams' worth.

@@ -155,12 +155,8 @@ TEST(Startup, CaptureFileAppendsOrTruncates) {
 
 TEST(Startup, UnopenableCaptureFileFailsBeforeAnyTraffic) {
   // A listener in place of the node: nothing may reach it.
-  const int node = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(7373);
-  inet_pton(AF_INET, test_address(100, 3).c_str(), &address.sin_addr);
-  ASSERT_EQ(bind(node, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const int node = bind_node_socket(test_address(100, 3));
+  ASSERT_GE(node, 0);
 
   const ProcessResult result =
       run_process({PELLARIN, "0", test_address(100, 3), "-o", "/nonexistent-dir/capture.txt"});

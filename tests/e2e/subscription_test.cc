@@ -204,12 +204,8 @@ TEST(Subscription, CaptureFileGetsExactlyTheTraceChannel) {
 TEST(Subscription, SignalsGetInWhileDatagramsKeepComing) {
   const TestDir work;
   const std::string capture = work.path() + "/capture.txt";
-  const int node = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(7373);
-  inet_pton(AF_INET, test_address(109, 1).c_str(), &address.sin_addr);
-  ASSERT_EQ(bind(node, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const int node = bind_node_socket(test_address(109, 1));
+  ASSERT_GE(node, 0);
   ScopedProcess client(
       spawn_process({PELLARIN, "0", test_address(109, 1), "-q", "-c", "-o", capture},
                     work.path() + "/client.out", work.path() + "/client.err"));

@@ -1,8 +1,11 @@
 // Process helpers for end-to-end tests and the golden driver.
 #include "tests/support/process.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -111,4 +114,17 @@ int ScopedProcess::wait(int timeout_ms) {
 int ScopedProcess::stop(int signal_number) {
   ended_ = true;
   return stop_process(pid_, signal_number);
+}
+
+int bind_node_socket(const std::string& address) {
+  const int fd = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  sockaddr_in node{};
+  node.sin_family = AF_INET;
+  node.sin_port = htons(7373);
+  inet_pton(AF_INET, address.c_str(), &node.sin_addr);
+  if (bind(fd, reinterpret_cast<const sockaddr*>(&node), sizeof node) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
 }

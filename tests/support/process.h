@@ -1,4 +1,5 @@
-// Running the real binaries from tests: spawn, wait, read what they wrote.
+// Running the real binaries from tests: spawn, wait, read what they wrote,
+// and the node's end of a socket to talk to them.
 #pragma once
 
 #include <sys/types.h>
@@ -38,6 +39,10 @@ struct ProcessResult {
   std::string out;
   std::string err;
 };
+
+// The node's end of the trace service: a UDP socket bound to port 7373 on
+// a loopback address; -1 when the address cannot be bound.
+int bind_node_socket(const std::string& address);
 
 // Runs a program that ends by itself.
 ProcessResult run_process(const std::vector<std::string>& argv, int timeout_ms = 10000);
