@@ -1,4 +1,4 @@
-// Arrays of flat objects in a report, read element by element.
+// Arrays of flat objects or of strings in a report, read element by element.
 #include "intake/array_lookup.h"
 
 #include <cstring>
@@ -27,4 +27,35 @@ const char* next_object(const char* position, char* buffer, int limit) {
   }
   buffer[copied] = '\0';
   return at;
+}
+
+namespace {
+
+constexpr bool is_json_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+const char* skip_space(const char* at) {
+  while (is_json_space(*at)) ++at;
+  return at;
+}
+
+}  // namespace
+
+const char* next_string(const char* position, char* buffer, int limit) {
+  const char* at = skip_space(position + (*position == '[' ? 1 : 0));
+  if (*position != '[') {
+    if (*at != ',') return nullptr;
+    at = skip_space(at + 1);
+  }
+  if (*at != '"') return nullptr;
+  ++at;
+  int copied = 0;
+  // A string cut to the limit is still read to its closing quote.
+  for (; *at != '"'; ++at) {
+    if (*at == '\0') return nullptr;
+    if (copied < limit) buffer[copied++] = *at;
+  }
+  buffer[copied] = '\0';
+  return at + 1;
 }

@@ -4,6 +4,7 @@
 #include <array>
 #include <string_view>
 
+#include "intake/array_lookup.h"
 #include "intake/field_lookup.h"
 #include "output/printable.h"
 
@@ -35,6 +36,17 @@ class Field {
     length_ = std::string_view(received_.data()).size();
     make_printable(text(), shown_);
     return true;
+  }
+
+  // The next string of an array from `position` (next_string, at most Limit
+  // characters); returns where the walk goes on, or nullptr with both forms
+  // emptied when the array has no further string.
+  const char* read_next_string(const char* position) {
+    const char* next = next_string(position, received_.data(), Limit);
+    if (next == nullptr) received_[0] = '\0';
+    length_ = std::string_view(received_.data()).size();
+    make_printable(text(), shown_);
+    return next;
   }
 
   std::string_view text() const { return {received_.data(), length_}; }

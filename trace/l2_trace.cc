@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "app/settings.h"
+#include "intake/array_lookup.h"
 #include "intake/field.h"
 #include "intake/numbers.h"
 #include "output/channels.h"
@@ -25,6 +26,21 @@ constexpr int MARKER_LENGTH = 2;  // cr, pf
 constexpr int SEQUENCE_LENGTH = 3;
 constexpr int NUMBER_LENGTH = 10;  // ilen, pid
 constexpr int TEXT_LENGTH = 1023;
+// The digipeaters an address field can name.
+constexpr int MAX_DIGIS = 8;
+
+// The path of a report's "digis" array of calls, each ",%s" after the
+// destination; a report without one adds nothing.
+void print_digis(const char* report, TraceText& text) {
+  const char* at = find_array(report, "digis");
+  if (at == nullptr) return;
+  Field<CALL_LENGTH> call;
+  for (int shown = 0; shown < MAX_DIGIS; ++shown) {
+    at = call.read_next_string(at);
+    if (at == nullptr) return;
+    text.add(",%s", call.shown());
+  }
+}
 
 }  // namespace
 
@@ -78,7 +94,9 @@ void trace_l2(const char* report) {
     text.add("%s ", port_and_direction);
   }
 
-  text.add("%s>%s <%s", srce.shown(), dest.shown(), l2_type.shown());
+  text.add("%s>%s", srce.shown(), dest.shown());
+  print_digis(report, text);
+  text.add(" <%s", l2_type.shown());
   if (value.read(report, "cr", MARKER_LENGTH)) text.add(" %s", value.shown());
   if (value.read(report, "pf", MARKER_LENGTH)) text.add(" %s", value.shown());
   if (value.read(report, "rseq", SEQUENCE_LENGTH)) text.add(" R%s", value.shown());

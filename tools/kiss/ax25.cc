@@ -23,6 +23,10 @@ std::string address_call(std::span<const uint8_t, ADDRESS_LENGTH> bytes) {
   return call;
 }
 
+std::string call_at(std::span<const uint8_t> bytes, size_t at) {
+  return address_call(bytes.subspan(at).first<ADDRESS_LENGTH>());
+}
+
 std::optional<Ax25Address> read_address(std::span<const uint8_t, ADDRESS_LENGTH> bytes) {
   for (size_t i = 0; i + 1 < ADDRESS_LENGTH; ++i) {
     if ((bytes[i] & 0x01) != 0) return std::nullopt;

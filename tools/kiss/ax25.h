@@ -24,6 +24,8 @@ struct Ax25Address {
 // The call of a 7-byte address (six characters shifted left by one, then the
 // SSID byte), cleaned and without trailing blanks. Used for NET/ROM calls too.
 std::string address_call(std::span<const uint8_t, ADDRESS_LENGTH> bytes);
+// The call of the address at `at` in `bytes`, which must hold all of it.
+std::string call_at(std::span<const uint8_t> bytes, size_t at);
 
 // One address of an AX.25 address field, or nothing when a character byte
 // has its low bit set (only the SSID byte may carry the extension bit).

@@ -134,6 +134,7 @@ void FrameDecoder::decode_control(FrameReport& report, uint8_t kiss_port,
   bool pf = false;
   std::optional<unsigned> rseq;
   std::optional<unsigned> tseq;
+  bool modulo_128 = false;
 
   if ((control & 0x03) == 0x03) {
     const uint8_t plain = control & ~PF_BIT;
@@ -154,6 +155,7 @@ void FrameDecoder::decode_control(FrameReport& report, uint8_t kiss_port,
     carries_pid = is_i;
     if (links_.extended(key, time)) {
       header = 2;
+      modulo_128 = true;
       if (is_i) tseq = control >> 1;
       if (rest.size() < 2) {
         notes.emplace_back("modulo-128 control field cut short");
@@ -181,6 +183,7 @@ void FrameDecoder::decode_control(FrameReport& report, uint8_t kiss_port,
   if (pf) head.str("pf", poll_final);
   if (rseq) head.num("rseq", *rseq);
   if (tseq) head.num("tseq", *tseq);
+  if (modulo_128) head.num("modulo", 128);
 
   if (!carries_pid) {
     if (rest.size() > header) head.num("ilen", static_cast<int64_t>(rest.size() - header));
@@ -197,7 +200,9 @@ void FrameDecoder::decode_control(FrameReport& report, uint8_t kiss_port,
   switch (pid) {
     case PID_NETROM:
       head.str("ptcl", "NET/ROM");
-      decode_netrom(report, info, NetRomCarrier{type == "UI", type == "I", dest.call}, notes);
+      decode_netrom(report, info,
+                    NetRomCarrier{type == "UI", type == "I", dest.call, kiss_port, time},
+                    compressed_, notes);
       break;
     case PID_TEXT:
       head.str("ptcl", "DATA");

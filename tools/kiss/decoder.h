@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "kiss/ax25.h"
+#include "kiss/compressed_info.h"
 #include "kiss/report.h"
 #include "kiss/unframer.h"
 
@@ -39,6 +40,7 @@ class FrameDecoder {
 
   StationSettings settings_;
   LinkTable links_;
+  CompressedInfoTable compressed_;
   uint64_t serial_ = 0;
 };
 

@@ -3,6 +3,7 @@
 #include "kiss/netrom.h"
 
 #include "kiss/ax25.h"
+#include "kiss/netrom_transport.h"
 #include "sim/log.h"
 
 namespace kiss {
@@ -20,51 +21,30 @@ constexpr std::string_view L3RTT_DEST = "L3RTT";
 constexpr size_t ALIAS_LENGTH = 6;
 constexpr size_t NODES_ENTRY = 21;     // call, alias, neighbour, quality
 constexpr size_t NETWORK_HEADER = 15;  // origin, destination, time to live
-constexpr size_t TRANSPORT_HEADER = 5;
 constexpr size_t PACKET_HEADERS = NETWORK_HEADER + TRANSPORT_HEADER;
-
-// Transport opcodes (low nibble of the fifth transport byte) and flags.
-enum Opcode : uint8_t {
-  PROT_EXT = 0,
-  CONN_REQ = 1,
-  CONN_ACK = 2,
-  DISC_REQ = 3,
-  DISC_ACK = 4,
-  INFO = 5,
-  INFO_ACK = 6,
-  RESET = 7,
-};
-constexpr uint8_t OPCODE_MASK = 0x0F;
-constexpr uint8_t CHOKE_FLAG = 0x80;
-constexpr uint8_t NAK_FLAG = 0x40;
-constexpr uint8_t MORE_FLAG = 0x20;
-// A protocol extension with this family and protocol carries IP.
-constexpr uint8_t PROTO_IP = 0x0C;
-
-// CONN REQ: window, user, user's node, then optionally the transport
-// time-out in seconds, low byte first.
-constexpr size_t CONN_REQ_BASE = 1 + 2 * ADDRESS_LENGTH;
-constexpr size_t CONN_REQ_WITH_TIMEOUT = CONN_REQ_BASE + 2;
 
 // INP3: each destination is a call, a hop count and a two-byte trip time,
 // then options (length byte counting itself and the type byte, type, data)
 // up to a zero byte.
 constexpr size_t INP3_FIXED = ADDRESS_LENGTH + 1 + 2;
+// The alias: one to six characters, no padding.
 constexpr uint8_t INP3_OPTION_ALIAS = 0x00;
+// An IPv4 address (network order) and a prefix length of 1 to 32.
 constexpr uint8_t INP3_OPTION_IP = 0x01;
+constexpr size_t INP3_IP_DATA = 4 + 1;
+constexpr unsigned MAX_PREFIX = 32;
 
-std::string call_at(std::span<const uint8_t> bytes, size_t at) {
-  return address_call(std::span<const uint8_t, ADDRESS_LENGTH>(bytes.data() + at, ADDRESS_LENGTH));
-}
+// The options of one INP3 frame that the bridge does not know: each is
+// skipped by its length, and they are told once for the frame.
+struct SkippedOptions {
+  size_t count = 0;
+  std::string types;
+};
 
 std::string alias_at(std::span<const uint8_t> bytes, size_t at, size_t length) {
   std::string alias = clean_text(bytes.subspan(at, length));
   while (!alias.empty() && alias.back() == ' ') alias.pop_back();
   return alias;
-}
-
-std::string circuit(uint8_t index, uint8_t id) {
-  return sim::format_text("%02X%02X", index, id);
 }
 
 void decode_nodes(FrameReport& report, std::span<const uint8_t> info,
@@ -98,7 +78,7 @@ void decode_nodes(FrameReport& report, std::span<const uint8_t> info,
 // One INP3 destination from `at`; returns where the next begins, or the end
 // of `info` when the rest cannot be read.
 size_t decode_inp3_entry(FrameReport& report, std::span<const uint8_t> info, size_t at,
-                         std::vector<std::string>& notes) {
+                         SkippedOptions& skipped, std::vector<std::string>& notes) {
   const size_t left = info.size() - at;
   sim::JsonObject entry;
   if (left >= ADDRESS_LENGTH) entry.str("call", call_at(info, at));
@@ -129,13 +109,18 @@ size_t decode_inp3_entry(FrameReport& report, std::span<const uint8_t> info, siz
     }
     const uint8_t type = info[pos + 1];
     const std::span<const uint8_t> data = info.subspan(pos + 2, length - 2);
-    if (type == INP3_OPTION_ALIAS && data.size() <= ALIAS_LENGTH) {
+    if (type == INP3_OPTION_ALIAS && !data.empty() && data.size() <= ALIAS_LENGTH) {
       entry.str("alias", alias_at(data, 0, data.size()));
-    } else if (type == INP3_OPTION_IP && data.size() == 4) {
-      entry.str("ipAddr", sim::format_text("%u.%u.%u.%u", data[0], data[1], data[2], data[3]));
+    } else if (type == INP3_OPTION_IP && data.size() == INP3_IP_DATA && data[4] >= 1 &&
+               data[4] <= MAX_PREFIX) {
+      entry.str("ipAddr",
+                sim::format_text("%u.%u.%u.%u/%u", data[0], data[1], data[2], data[3], data[4]));
+    } else if (type == INP3_OPTION_ALIAS || type == INP3_OPTION_IP) {
+      notes.push_back(sim::format_text("INP3: %s option of %zu bytes skipped",
+                                       type == INP3_OPTION_IP ? "IP" : "alias", data.size()));
     } else {
-      notes.push_back(
-          sim::format_text("INP3: option type 0x%02X of %zu bytes skipped", type, data.size()));
+      ++skipped.count;
+      skipped.types += sim::format_text(skipped.types.empty() ? "0x%02X" : ", 0x%02X", type);
     }
     pos += length;
   }
@@ -147,85 +132,16 @@ void decode_inp3(FrameReport& report, std::span<const uint8_t> info,
                  std::vector<std::string>& notes) {
   report.head().str("l3Type", "Routing info").str("type", "INP3");
   report.set_entries_key("nodes");
-  for (size_t at = 1; at < info.size();) at = decode_inp3_entry(report, info, at, notes);
-}
-
-void add_flags(sim::JsonObject& head, uint8_t opcode_byte) {
-  if ((opcode_byte & CHOKE_FLAG) != 0) head.boolean("chokeFlag", true);
-  if ((opcode_byte & NAK_FLAG) != 0) head.boolean("nakFlag", true);
-  if ((opcode_byte & MORE_FLAG) != 0) head.boolean("moreFlag", true);
-}
-
-void decode_transport(FrameReport& report, std::span<const uint8_t> info,
-                      std::vector<std::string>& notes) {
-  sim::JsonObject& head = report.head();
-  const std::span<const uint8_t> t = info.subspan(NETWORK_HEADER, TRANSPORT_HEADER);
-  const std::span<const uint8_t> data = info.subspan(PACKET_HEADERS);
-  const uint8_t opcode = t[4] & OPCODE_MASK;
-  switch (opcode) {
-    case PROT_EXT:
-      if (t[0] == PROTO_IP && t[1] == PROTO_IP) {
-        head.str("l4type", "IP");
-      } else {
-        head.str("l4type", "PROT EXT")
-            .str("l4Family", sim::format_text("%02X", t[0]))
-            .str("l4Proto", sim::format_text("%02X", t[1]));
-      }
-      break;
-    case CONN_REQ:
-      head.str("l4type", "CONN REQ").str("fromCct", circuit(t[0], t[1]));
-      if (!data.empty()) head.num("window", data[0]);
-      if (data.size() >= 1 + ADDRESS_LENGTH) head.str("srcUser", call_at(data, 1));
-      if (data.size() >= CONN_REQ_BASE) head.str("srcNode", call_at(data, 1 + ADDRESS_LENGTH));
-      if (data.size() >= CONN_REQ_WITH_TIMEOUT) {
-        head.num("l4t1", data[CONN_REQ_BASE] | data[CONN_REQ_BASE + 1] << 8);
-      }
-      if (data.size() < CONN_REQ_BASE) {
-        notes.push_back(sim::format_text("NET/ROM: CONN REQ cut short at %zu bytes", data.size()));
-      } else if (data.size() > CONN_REQ_WITH_TIMEOUT) {
-        notes.push_back(sim::format_text("NET/ROM: %zu further CONN REQ bytes not decoded",
-                                         data.size() - CONN_REQ_WITH_TIMEOUT));
-      }
-      break;
-    case CONN_ACK:
-      // A refusal is an acknowledgement with the choke flag.
-      if ((t[4] & CHOKE_FLAG) != 0) {
-        head.str("l4type", "CONN NAK").str("toCct", circuit(t[0], t[1]));
-        break;
-      }
-      head.str("l4type", "CONN ACK").str("toCct", circuit(t[0], t[1]));
-      head.str("fromCct", circuit(t[2], t[3]));
-      if (!data.empty()) head.num("window", data[0]);
-      break;
-    case DISC_REQ:
-      head.str("l4type", "DREQ").str("toCct", circuit(t[0], t[1]));
-      break;
-    case DISC_ACK:
-      head.str("l4type", "DACK").str("toCct", circuit(t[0], t[1]));
-      break;
-    case INFO:
-      head.str("l4type", "INFO").str("toCct", circuit(t[0], t[1]));
-      head.num("txSeq", t[2]).num("rxSeq", t[3]).num("paylen", static_cast<int64_t>(data.size()));
-      add_flags(head, t[4]);
-      report.set_text("text",
-                      std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
-      break;
-    case INFO_ACK:
-      head.str("l4type", "INFO ACK").str("toCct", circuit(t[0], t[1])).num("rxSeq", t[3]);
-      add_flags(head, t[4]);
-      break;
-    case RESET:
-      head.str("l4type", "RSET").str("toCct", circuit(t[0], t[1]));
-      head.str("fromCct", circuit(t[2], t[3]));
-      break;
-    default:
-      head.str("l4type", "unknown");
-      notes.push_back(sim::format_text("NET/ROM: transport opcode %u not decoded", opcode));
+  SkippedOptions skipped;
+  for (size_t at = 1; at < info.size();) at = decode_inp3_entry(report, info, at, skipped, notes);
+  if (skipped.count != 0) {
+    notes.push_back(sim::format_text("INP3: %zu options of unknown type skipped (%s)",
+                                     skipped.count, skipped.types.c_str()));
   }
 }
 
-void decode_packet(FrameReport& report, std::span<const uint8_t> info,
-                   std::vector<std::string>& notes) {
+void decode_packet(FrameReport& report, std::span<const uint8_t> info, const NetRomCarrier& carrier,
+                   CompressedInfoTable& compressed, std::vector<std::string>& notes) {
   sim::JsonObject& head = report.head();
   head.str("l3Type", "NetRom");
   std::string destination;
@@ -247,13 +163,15 @@ void decode_packet(FrameReport& report, std::span<const uint8_t> info,
         "payload", std::string_view(reinterpret_cast<const char*>(payload.data()), payload.size()));
     return;
   }
-  decode_transport(report, info, notes);
+  decode_transport(
+      report, info.subspan(NETWORK_HEADER).first<TRANSPORT_HEADER>(), info.subspan(PACKET_HEADERS),
+      PacketPlace{carrier.port, call_at(info, 0), destination, carrier.time}, compressed, notes);
 }
 
 }  // namespace
 
 void decode_netrom(FrameReport& report, std::span<const uint8_t> info, const NetRomCarrier& carrier,
-                   std::vector<std::string>& notes) {
+                   CompressedInfoTable& compressed, std::vector<std::string>& notes) {
   if (info.empty()) {
     notes.emplace_back("NET/ROM: no content");
     return;
@@ -265,7 +183,7 @@ void decode_netrom(FrameReport& report, std::span<const uint8_t> info, const Net
   } else if (carrier.is_i && info[0] == ROUTING_SIGNATURE) {
     decode_inp3(report, info, notes);
   } else {
-    decode_packet(report, info, notes);
+    decode_packet(report, info, carrier, compressed, notes);
   }
 }
 
