@@ -2,6 +2,9 @@
 // the station's settings, then the expected reports, notes and trace.
 #include "tests/kiss/vector_file.h"
 
+#include <dirent.h>
+
+#include <algorithm>
 #include <cctype>
 #include <sstream>
 
@@ -24,6 +27,19 @@ bool parse_hex(const std::string& words, std::vector<uint8_t>& bytes, std::strin
 }
 
 }  // namespace
+
+std::vector<std::string> vector_names() {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(PELLARIN_KISS_VECTORS)) {
+    while (const dirent* entry = readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name.ends_with(".vec")) names.push_back(name.substr(0, name.size() - 4));
+    }
+    closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 bool parse_vector(const std::string& text, VectorCase& vector, std::string& error) {
   enum class Section { HEADER, REPORTS, NOTES, TRACE } section = Section::HEADER;

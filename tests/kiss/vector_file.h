@@ -28,6 +28,9 @@ struct VectorCase {
   std::string trace;
 };
 
+// The names of the vector files (without ".vec"), in order.
+std::vector<std::string> vector_names();
+
 bool parse_vector(const std::string& text, VectorCase& vector, std::string& error);
 std::string format_vector(const VectorCase& vector);
 
