@@ -1,4 +1,4 @@
-// The walk over an array of flat objects in a report.
+// The walks over an array of flat objects and over an array of strings.
 #include "intake/array_lookup.h"
 
 #include <gtest/gtest.h>
@@ -102,6 +102,30 @@ TEST(ArrayLookup, CopyStopsAtTheEndOfTheText) {
   EXPECT_EQ(next_object(array, buffer, 1023), heap.get() + 9);
   EXPECT_STREQ(buffer, R"({"abc)");
   EXPECT_EQ(next_object(heap.get() + 9, buffer, 1023), nullptr);
+}
+
+// Strings of an array: each copied without its quotes, cut to the limit,
+// the walk ending at the first element that is no string.
+TEST(ArrayLookup, StringsAreYieldedUntilTheFirstThatIsNone) {
+  const struct {
+    std::string text;
+    std::vector<std::string> strings;
+  } cases[] = {
+      {R"("d":[])", {}},
+      {R"("d":[ "A*" , "B-1","CDEFGHIJ"])", {"A*", "B-1", "CDEF"}},
+      {R"("d":["A",5,"B"])", {"A"}},
+      {R"("d":["A","B)", {"A"}},
+      {R"("d":["A" "B"])", {"A"}},
+  };
+  for (const auto& c : cases) {
+    const char* at = find_array(c.text.c_str(), "d");
+    ASSERT_NE(at, nullptr) << c.text;
+    std::vector<std::string> strings;
+    char buffer[5];
+    while ((at = next_string(at, buffer, 4)) != nullptr && strings.size() < 10)
+      strings.emplace_back(buffer);
+    EXPECT_EQ(strings, c.strings) << c.text;
+  }
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
 // The pieces of pellarin-kiss one by one: value cleaning, the report size
-// bound, the link table, KISS unframing and pcap files.
+// bound, the link table, the compressed INFO table, KISS unframing and pcap
+// files.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <string>
 #include <vector>
 
 #include "kiss/ax25.h"
+#include "kiss/compressed_info.h"
 #include "kiss/pcap.h"
 #include "kiss/report.h"
 #include "kiss/unframer.h"
@@ -110,6 +113,61 @@ TEST(KissLinks, IdleLinksAgeOutAndTheTableStaysBounded) {
   EXPECT_EQ(links.size(), kiss::MAX_LINKS);
   EXPECT_FALSE(links.extended(kiss::link_key(0, "G4ABC", "M0P0"), 6000)) << "oldest made room";
   EXPECT_TRUE(links.extended(kiss::link_key(0, "G4ABC", "M0P265"), 6000));
+}
+
+// A zlib stream of `size` bytes that do not compress.
+std::vector<uint8_t> deflated_noise(size_t size) {
+  std::vector<uint8_t> plain(size);
+  uint32_t state = 1;
+  for (uint8_t& byte : plain)
+    byte = static_cast<uint8_t>((state = state * 1103515245 + 12345) >> 24);
+  uLongf length = compressBound(static_cast<uLong>(size));
+  std::vector<uint8_t> block(length);
+  compress(block.data(), &length, plain.data(), static_cast<uLong>(size));
+  block.resize(length);
+  return block;
+}
+
+TEST(KissCompressedInfo, BlocksInflateToTheLimitAndNoFurther) {
+  EXPECT_TRUE(kiss::inflate_block(deflated_noise(kiss::MAX_INFLATED)).inflated);
+  const kiss::InflateOutcome over = kiss::inflate_block(deflated_noise(kiss::MAX_INFLATED + 1));
+  EXPECT_FALSE(over.inflated);
+  EXPECT_EQ(over.fault, "inflates to more than 8192 bytes");
+  std::vector<uint8_t> cut = deflated_noise(100);
+  cut.resize(cut.size() - 10);
+  EXPECT_EQ(kiss::inflate_block(cut).fault, "stream cut short");
+  EXPECT_FALSE(kiss::inflate_block({}).inflated);
+}
+
+TEST(KissCompressedInfo, PiecesJoinInSequenceAndTheTableStaysBounded) {
+  kiss::CompressedInfoTable table;
+  std::vector<std::string> notes;
+  const kiss::CircuitKey key{0, "G4ABC", "G4XYZ", "0C0D"};
+  const std::vector<uint8_t> block = deflated_noise(300);
+  const auto first = std::span(block).first(100);
+  const auto rest = std::span(block).subspan(100);
+  EXPECT_EQ(table.add(key, {1, first, false}, 1000, notes).pieces, 1U);
+  EXPECT_EQ(table.add(key, {1, first, false}, 1001, notes).pieces, 1U) << "a repeat";
+  const auto joined = table.add(key, {2, rest, true}, 1002, notes);
+  ASSERT_TRUE(joined.complete);
+  EXPECT_EQ(joined.block, block);
+  EXPECT_EQ(table.size(), 0U);
+
+  table.add(key, {5, first, false}, 2000, notes);
+  EXPECT_EQ(table.add(key, {7, rest, true}, 2001, notes).pieces, 1U) << "S6 lost: S5 dropped";
+  table.add(key, {5, first, false}, 3000, notes);
+  EXPECT_EQ(table.add(key, {6, rest, true}, 3001 + kiss::PIECES_IDLE_LIMIT, notes).pieces, 1U)
+      << "aged out";
+
+  for (size_t i = 0; i < kiss::MAX_CIRCUITS + 5; ++i) {
+    table.add({0, "G4ABC", "G4XYZ", std::to_string(i)}, {0, first, false},
+              4000 + static_cast<int64_t>(i), notes);
+  }
+  EXPECT_EQ(table.size(), kiss::MAX_CIRCUITS);
+  const std::vector<uint8_t> big(kiss::MAX_COMPRESSED + 1, 0);
+  EXPECT_EQ(table.add(key, {0, big, false}, 4100, notes).fault, "block longer than 8448 bytes");
+  // The repeat, the lost piece, the idle block and six that made room.
+  EXPECT_EQ(notes.size(), 9U);
 }
 
 struct Collected {
