@@ -2,7 +2,6 @@
 // pseudo-terminal reach subscribers, and through pellarin become the traces
 // of the byte vectors.
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -14,7 +13,6 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -117,24 +115,12 @@ struct Workspace {
 };
 
 TEST(KissBridge, PcapOfTheVectorsThroughPellarinGivesTheirTraces) {
-  std::vector<std::string> names;
-  if (DIR* dir = opendir(PELLARIN_KISS_VECTORS)) {
-    while (const dirent* entry = readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name.ends_with(".vec")) names.push_back(name);
-    }
-    closedir(dir);
-  }
-  std::sort(names.begin(), names.end());
   std::vector<kiss::PcapRecord> records;
   std::string expected;
-  for (const std::string& name : names) {
-    std::ifstream in(std::string(PELLARIN_KISS_VECTORS) + "/" + name);
-    std::stringstream text;
-    text << in.rdbuf();
+  for (const std::string& name : vector_names()) {
     VectorCase vector;
     std::string error;
-    ASSERT_TRUE(parse_vector(text.str(), vector, error)) << name << ": " << error;
+    ASSERT_TRUE(load_vector(name, vector, error)) << name << ": " << error;
     // The station's own settings are those of the command line below.
     if (!vector.station.own_calls.empty() || vector.station.port) continue;
     int64_t time = VECTOR_START_TIME;

@@ -6,8 +6,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -100,12 +98,9 @@ TEST(KissDireWolf, AnyFramesThroughATransmittingModemGiveTheVectorTraces) {
   for (const char* name :
        {"ui-eight-digis", "connected-modulo-128", "netrom-transport", "nodes-broadcast",
         "nodes-cut-short", "inp3", "inp3-split", "l3rtt", "ip-arp"}) {
-    std::ifstream in(std::string(PELLARIN_KISS_VECTORS) + "/" + name + ".vec");
-    std::stringstream text;
-    text << in.rdbuf();
     VectorCase vector;
     std::string error;
-    ASSERT_TRUE(parse_vector(text.str(), vector, error)) << name << ": " << error;
+    ASSERT_TRUE(load_vector(name, vector, error)) << name << ": " << error;
     stream.append(vector.stream.begin(), vector.stream.end());
     expected += vector.trace;
   }

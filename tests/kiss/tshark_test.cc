@@ -229,12 +229,9 @@ TEST(KissTshark, EveryVectorFrameAgreesWithWiresharksDissectors) {
   }
   std::vector<PeerFrame> frames;
   for (const std::string& name : vector_names()) {
-    std::ifstream in(std::string(PELLARIN_KISS_VECTORS) + "/" + name + ".vec");
-    std::stringstream text;
-    text << in.rdbuf();
     VectorCase vector;
     std::string error;
-    ASSERT_TRUE(parse_vector(text.str(), vector, error)) << name << ": " << error;
+    ASSERT_TRUE(load_vector(name, vector, error)) << name << ": " << error;
     add_stream_frames(name, vector, frames);
   }
   std::ifstream monitor(std::string(PELLARIN_KISS_DIREWOLF) + "/ui-frames.txt");

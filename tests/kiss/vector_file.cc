@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <fstream>
 #include <sstream>
 
 #include "kiss/unframer.h"
@@ -83,6 +84,13 @@ bool parse_vector(const std::string& text, VectorCase& vector, std::string& erro
     return false;
   }
   return true;
+}
+
+bool load_vector(const std::string& name, VectorCase& vector, std::string& error) {
+  std::ifstream in(std::string(PELLARIN_KISS_VECTORS) + "/" + name + ".vec");
+  std::stringstream text;
+  text << in.rdbuf();
+  return parse_vector(text.str(), vector, error);
 }
 
 std::string format_vector(const VectorCase& vector) {

@@ -32,6 +32,8 @@ struct VectorCase {
 std::vector<std::string> vector_names();
 
 bool parse_vector(const std::string& text, VectorCase& vector, std::string& error);
+// parse_vector of the file NAME.vec among the vectors.
+bool load_vector(const std::string& name, VectorCase& vector, std::string& error);
 std::string format_vector(const VectorCase& vector);
 
 struct DecodedVector {

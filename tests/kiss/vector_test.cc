@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -30,13 +29,9 @@ class KissVector : public ReportTest, public ::testing::WithParamInterface<std::
 
 TEST_P(KissVector, ReportsNotesAndTrace) {
   const std::string path = std::string(PELLARIN_KISS_VECTORS) + "/" + GetParam() + ".vec";
-  std::ifstream in(path);
-  ASSERT_TRUE(in) << path;
-  std::stringstream whole;
-  whole << in.rdbuf();
   VectorCase vector;
   std::string error;
-  ASSERT_TRUE(parse_vector(whole.str(), vector, error)) << path << ": " << error;
+  ASSERT_TRUE(load_vector(GetParam(), vector, error)) << path << ": " << error;
 
   const DecodedVector decoded = decode_vector(vector);
   for (const std::string& report : decoded.reports) {

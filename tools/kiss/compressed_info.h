@@ -19,7 +19,7 @@ inline constexpr size_t MAX_COMPRESSED = MAX_INFLATED + 256;
 // waiting for PIECES_IDLE_LIMIT seconds are dropped, since the rest of their
 // block may never be heard.
 inline constexpr size_t MAX_CIRCUITS = 64;
-inline constexpr int64_t PIECES_IDLE_LIMIT = 5 * 60;
+inline constexpr int64_t PIECES_IDLE_LIMIT = int64_t{5} * 60;
 
 struct InflateOutcome {
   bool inflated = false;
