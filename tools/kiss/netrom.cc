@@ -135,7 +135,7 @@ void decode_inp3(FrameReport& report, std::span<const uint8_t> info,
   SkippedOptions skipped;
   for (size_t at = 1; at < info.size();) at = decode_inp3_entry(report, info, at, skipped, notes);
   if (skipped.count != 0) {
-    notes.push_back(sim::format_text("INP3: %zu options of unknown type skipped (%s)",
+    notes.push_back(sim::format_text("INP3: options of unknown type skipped: %zu (%s)",
                                      skipped.count, skipped.types.c_str()));
   }
 }
