@@ -96,7 +96,8 @@ TEST(KissDireWolf, AnyFramesThroughATransmittingModemGiveTheVectorTraces) {
   std::string stream;
   std::string expected = CAPTURE_HEAD;
   for (const char* name :
-       {"ui-eight-digis", "connected-modulo-128", "netrom-transport", "nodes-broadcast",
+       {"ui-eight-digis", "connected-modulo-128", "netrom-transport", "netrom-connect-forms",
+        "netrom-route-record", "netrom-reset-pid", "netrom-compressed-info", "nodes-broadcast",
         "nodes-cut-short", "inp3", "inp3-split", "l3rtt", "ip-arp"}) {
     VectorCase vector;
     std::string error;
