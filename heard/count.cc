@@ -293,8 +293,13 @@ void count_route_entry(RouteTable& routes, const Frame& frame, RouteSource sourc
   advert.last = made ? frame.at : before.last;
   note_time(advert.first, advert.last, frame.at, false);
   advert.count = before.count + 1;
-  // The destination keeps the call as first advertised.
-  if (!made) advert.dest = before.dest;
+  // The destination keeps the call as first advertised, and the alias and
+  // `via` known when an advertisement leaves them out.
+  if (!made) {
+    advert.dest = before.dest;
+    if (advert.alias[0] == '\0') advert.alias = before.alias;
+    if (advert.via[0] == '\0' && advert.source == before.source) advert.via = before.via;
+  }
   route = advert;
 }
 
