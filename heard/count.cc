@@ -248,7 +248,6 @@ bool withdrawn(const HeardRoute& route) {
 // The change from the neighbour's previous advertisement to this one.
 RouteChange route_change(const HeardRoute& before, const HeardRoute& now) {
   if (withdrawn(now)) return RouteChange::withdrawn;
-  if (before.source != now.source) return RouteChange::fresh;
   if (withdrawn(before)) return RouteChange::better;
   if (now.source == RouteSource::nodes) {
     if (now.quality == before.quality) return RouteChange::same;
@@ -298,7 +297,7 @@ void count_route_entry(RouteTable& routes, const Frame& frame, RouteSource sourc
   if (!made) {
     advert.dest = before.dest;
     if (advert.alias[0] == '\0') advert.alias = before.alias;
-    if (advert.via[0] == '\0' && advert.source == before.source) advert.via = before.via;
+    if (advert.via[0] == '\0') advert.via = before.via;
   }
   route = advert;
 }

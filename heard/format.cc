@@ -583,6 +583,7 @@ int compare_key(const HeardRoute& a, const HeardRoute& b) {
   if (const int by_dest = compare_calls(heard_text(a.dest), heard_text(b.dest))) return by_dest;
   if (const int by_neighbour = compare_calls(heard_text(a.neighbour), heard_text(b.neighbour)))
     return by_neighbour;
+  if (a.source != b.source) return a.source < b.source ? -1 : 1;
   return (a.port > b.port) - (a.port < b.port);
 }
 
