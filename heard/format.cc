@@ -681,7 +681,7 @@ void put_header_line(Output& out, const HeardTables& tables, const TableInfo& in
     utc_text(tables.period.last, false, last);
     out.add(", %s to %s UTC: %" PRIu64 " frames", first.data(), last.data(), tables.period.frames);
   }
-  out.add(", %zu %s (of %zu), %" PRIu64 " dropped", info.size, info.entries, info.capacity,
+  out.add(", %zu of %zu %s kept, %" PRIu64 " dropped", info.size, info.capacity, info.entries,
           info.dropped);
   if (tables.dropped_known)
     out.add(", %" PRIu64 " datagrams dropped by the system", tables.datagrams_dropped);

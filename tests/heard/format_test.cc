@@ -82,7 +82,7 @@ TEST_F(HeardFormatTest, HostileCallsAreShownSafelyInEachFormat) {
 
 TEST_F(HeardFormatTest, HeaderTellsPeriodDropsAndSystemDrops) {
   EXPECT_EQ(write(HeardFormat::table, HEARD_LINKS),
-            "\nLinks heard on all ports: no frames, 0 links (of 1024), 0 dropped\n"
+            "\nLinks heard on all ports: no frames, 0 of 1024 links kept, 0 dropped\n"
             "Port From      To             I    Bytes Resent    RR  RNR  REJ SREJ SABM SABME   UA"
             " DISC   DM FRMR Health Mod  Up Down Last heard             Age First heard\n");
   heard("G4ABC", 1765015943, "I");
@@ -93,7 +93,7 @@ TEST_F(HeardFormatTest, HeaderTellsPeriodDropsAndSystemDrops) {
   const std::string text = write(HeardFormat::table, HEARD_LINKS);
   EXPECT_TRUE(
       text.starts_with("\nLinks heard on port 1, 2025-12-06 10:12:23 to 2025-12-06 "
-                       "10:12:23 UTC: 1 frames, 1 links (of 1024), 3 dropped, 7 "
+                       "10:12:23 UTC: 1 frames, 1 of 1024 links kept, 3 dropped, 7 "
                        "datagrams dropped by the system\n"))
       << text;
   // A link's second row leaves the link's own columns out.
