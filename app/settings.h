@@ -49,6 +49,8 @@ struct Settings {
   char frame_type_filter[CALL_FILTER_LENGTH + 1] = {};
   char capture_path[CAPTURE_PATH_LENGTH + 1] = {};
   std::FILE* capture_file = nullptr;
+  // --dates: a date line before the first trace of each UTC date (dates/).
+  bool dates = false;
 };
 
 // Written only during start-up (and by tests between cases); read everywhere.
