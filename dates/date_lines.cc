@@ -24,12 +24,14 @@ void print_if_new_day(std::int64_t seconds, TraceText* text) {
   const auto when = static_cast<std::time_t>(seconds);
   if (gmtime_r(&when, &date) == nullptr) return;
   dated_day = day;
-  constexpr char DATE_LINE[] = "--- %04d-%02d-%02d (UTC) ---\n";
+  // Set off by blank lines as the traces are, so that it reads as a heading.
+  const char* separator = trace_flag(TF_BLANK_LINE) ? "\n" : "";
+  constexpr char DATE_LINE[] = "%s--- %04d-%02d-%02d (UTC) ---\n";
   const int year = date.tm_year + 1900;
   if (text != nullptr)
-    text->add(DATE_LINE, year, date.tm_mon + 1, date.tm_mday);
+    text->add(DATE_LINE, separator, year, date.tm_mon + 1, date.tm_mday);
   else
-    out_print(DATE_LINE, year, date.tm_mon + 1, date.tm_mday);
+    out_print(DATE_LINE, separator, year, date.tm_mon + 1, date.tm_mday);
 }
 
 }  // namespace

@@ -8,7 +8,8 @@
 
 // Observes every trace that is shown with a time stamp, given the stamp's
 // time (seconds since the epoch, UTC) before anything of the trace is
-// gathered: under --dates, adds "--- YYYY-MM-DD (UTC) ---\n" to the trace
+// gathered: under --dates, adds "--- YYYY-MM-DD (UTC) ---\n" (after a blank
+// line unless -L) to the trace
 // when its date is not the one last dated. A trace that a filter hides, or
 // one without a stamp (-s), never gets here, and so never dates anything.
 void date_trace(std::int64_t seconds, TraceText& text);
