@@ -26,8 +26,10 @@ void print_if_new_day(std::int64_t seconds, TraceText* text) {
   dated_day = day;
   // Set off by blank lines as the traces are, so that it reads as a heading.
   const char* separator = trace_flag(TF_BLANK_LINE) ? "\n" : "";
-  constexpr char DATE_LINE[] = "%s--- %04d-%02d-%02d (UTC) ---\n";
-  const int year = date.tm_year + 1900;
+  constexpr char DATE_LINE[] = "%s--- %04lld-%02d-%02d (UTC) ---\n";
+  // Widened first: a stamp far in the future has a year whose tm_year fits
+  // an int but the year itself does not.
+  const long long year = static_cast<long long>(date.tm_year) + 1900;
   if (text != nullptr)
     text->add(DATE_LINE, separator, year, date.tm_mon + 1, date.tm_mday);
   else

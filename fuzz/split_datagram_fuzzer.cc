@@ -93,6 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   settings = Settings{};
   settings.trace_flags = ~TF_QUIET & (colour ? ~0U : ~(TF_COLOUR | TF_COLOUR_TO_FILE));
   settings.display_width = WIDTHS[choice % 4];
+  // Date lines from any time a report gives, for half the inputs.
+  settings.dates = (choice & 8U) != 0;
   console_channel.reopen();
   capture_channel.reopen();
   settings.capture_file = capture_channel.stream;

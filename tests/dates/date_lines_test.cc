@@ -58,6 +58,15 @@ TEST_F(DateLinesTest, ANewDateOnlyWhereATraceIsShown) {
             "--- 2026-12-10 (UTC) ---\n00:00:01 (1)  G4ABC>N0DE <RR>\n");
 }
 
+// The year after INT_MAX: tm_year still fits an int, the year does not.
+TEST_F(DateLinesTest, AYearBeyondAnInt) {
+  flags(TF_TIMESTAMP, TF_COLOUR | TF_BLANK_LINE);
+  settings.dates = true;
+  settings.trace_flags |= TF_NODE_REPORTS;
+  EXPECT_EQ(report(R"("@type":"NodeUpEvent","time":67767976233532800,"nodeCall":"N0DE")").capture,
+            "--- 2147483648-01-01 (UTC) ---\n00:00:00 N0DE <NODE UP>\n");
+}
+
 TEST_F(DateLinesTest, NoStartDateWithoutStamps) {
   flags(0, TF_TIMESTAMP);
   settings.dates = true;
