@@ -128,8 +128,9 @@ bool is_short_option(const char* argument) {
   return argument[0] == '-' && argument[1] != '-' && argument[1] != '\0';
 }
 
-// The row of the long option that argv[at] names, as "--name", or as
-// "--name=value" for one that takes a value; nullptr for none.
+// The row of the long option that an argument names, as "--name" or as
+// "--name=value"; nullptr for none. A row's name is never taken for the
+// start of a longer one ("--heard" is not "--heard-file").
 const LongOption* find_long_option(std::string_view argument) {
   for (const LongOption& option : LONG_OPTIONS) {
     if (!argument.starts_with(option.name)) continue;
