@@ -63,8 +63,13 @@ TEST_F(DateLinesTest, AYearBeyondAnInt) {
   flags(TF_TIMESTAMP, TF_COLOUR | TF_BLANK_LINE);
   settings.dates = true;
   settings.trace_flags |= TF_NODE_REPORTS;
-  EXPECT_EQ(report(R"("@type":"NodeUpEvent","time":67767976233532800,"nodeCall":"N0DE")").capture,
-            "--- 2147483648-01-01 (UTC) ---\n00:00:00 N0DE <NODE UP>\n");
+  const std::string trace =
+      report(R"("@type":"NodeUpEvent","time":67767976233532800,"nodeCall":"N0DE")").capture;
+  // Where the C library's calendar ends sooner (Windows': at the year 3000)
+  // the time is unknown and nothing is dated.
+  EXPECT_TRUE(trace == "--- 2147483648-01-01 (UTC) ---\n00:00:00 N0DE <NODE UP>\n" ||
+              trace == "??:??:?? N0DE <NODE UP>\n")
+      << trace;
 }
 
 TEST_F(DateLinesTest, NoStartDateWithoutStamps) {
