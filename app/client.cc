@@ -3,6 +3,7 @@
 #include "app/client.h"
 
 #include <cstdio>
+#include <ctime>
 
 #include "app/command_line.h"
 #include "app/platform.h"
@@ -10,6 +11,7 @@
 #include "app/receive_loop.h"
 #include "app/record_file.h"
 #include "app/settings.h"
+#include "dates/date_lines.h"
 #include "output/channels.h"
 
 namespace {
@@ -20,6 +22,13 @@ void announce_start(const StartupChoice& choice) {
   con_print("\033]0;Pellarin (%d)\a", settings.port_filter);
   print_settings_summary(choice);
   std::fflush(console_stream());
+}
+
+// Live, the node's host is looked up before anything is opened (the socket
+// library first, which Windows' lookup needs); a datagram file needs none.
+bool find_node(StartupChoice& choice) {
+  if (choice.read_path != nullptr) return true;
+  return start_network() && resolve_node_host(choice);
 }
 
 // No socket, no subscription and no pause: the file is all there is.
@@ -41,18 +50,19 @@ int run_client(int argc, char** argv) {
     set_console_stream(stderr);
   else
     print_banner();
-  const StartupChoice choice = parse_command_line(argc, argv);
+  StartupChoice choice = parse_command_line(argc, argv);
   if (choice.finished) return choice.exit_status;
+  if (!find_node(choice)) return -1;
   if (!open_capture_file(choice)) return -1;
   if (choice.read_path != nullptr) return read_datagrams(choice);
   if (choice.record_path != nullptr && !open_record_file(choice.record_path, choice.server_address))
     return -1;
   // Installed before anything can block, so Ctrl-C always resets the colour.
   install_ending_handlers();
-  if (!start_network()) return -1;
   const NetSocket socket = open_trace_socket(choice.server_address);
   if (socket == NO_SOCKET) return -1;
   announce_start(choice);
+  print_start_date(std::time(nullptr));
   sleep_milliseconds(1000);
-  return run_receive_loop(socket);
+  return run_receive_loop(socket, choice.server_address);
 }

@@ -4,16 +4,22 @@
 #include <getopt.h>
 
 #include <array>
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <span>
 #include <string_view>
 
+#include "app/platform.h"
 #include "app/settings.h"
 #include "intake/numbers.h"
 #include "output/channels.h"
 
 namespace {
+
+// The largest number in one field of a dotted address.
+constexpr int MAX_ADDRESS_FIELD = 255;
 
 struct OptionHelp {
   const char* option;
@@ -55,36 +61,76 @@ constexpr OptionHelp OPTION_HELP[] = {
     {"-x", "Korvane 'classic' trace format"},
 };
 
-// The long options, listed by --help after the short ones; -h lists only
-// the short ones.
-constexpr OptionHelp LONG_OPTION_HELP[] = {
-    {"--read <file>", "Show the datagrams of a datagram file, then exit ('-': stdin)"},
-    {"--pace <pace>", "With --read: 'recorded' keeps the recorded times, 'fast' does not"},
-    {"--record <file>", "Append every datagram received to a datagram file"},
-    {"--help", "Show this message with the long options and exit"},
-    {"--heard", "Keep the heard tables and print them at the end"},
-    {"--heard-only", "Print only the heard tables, no traces or start-up text"},
-    {"--heard-format", "<f>: the tables as 'table' (default), 'tsv', 'csv' or 'json'"},
-    {"--heard-sort", "<key>: the tables by 'last' (default), 'first', 'frames' or 'call'"},
-    {"--heard-file", "<file>: keep the tables in <file> across restarts (implies --heard)"},
+// What the long options set beyond StartupChoice and Settings, checked
+// together once all of them have been read.
+struct LongValues {
+  StartupChoice& choice;
+  const char* pace = nullptr;
+  bool help = false;
+  bool version = false;
+  const char* heard_format = nullptr;
+  const char* heard_sort = nullptr;
+  const char* heard_file = nullptr;
 };
 
-constexpr std::string_view READ_OPTION = "--read";
-constexpr std::string_view PACE_OPTION = "--pace";
-constexpr std::string_view RECORD_OPTION = "--record";
-constexpr std::string_view HELP_OPTION = "--help";
-constexpr std::string_view HEARD_OPTION = "--heard";
+// One row per long option: its name, the name of its value in the list
+// (nullptr for a switch, which takes none), its line in --help and what it
+// sets. --help lists them in this order after the short ones; -h lists only
+// the short ones.
+struct LongOption {
+  std::string_view name;
+  const char* value;
+  const char* description;
+  void (*apply)(LongValues& values, const char* value);
+};
+
+constexpr LongOption LONG_OPTIONS[] = {
+    {"--read", "<file>", "Show the datagrams of a datagram file, then exit ('-': stdin)",
+     [](LongValues& values, const char* value) { values.choice.read_path = value; }},
+    {"--pace", "<pace>", "With --read: 'recorded' keeps the recorded times, 'fast' does not",
+     [](LongValues& values, const char* value) { values.pace = value; }},
+    {"--record", "<file>", "Append every datagram received to a datagram file",
+     [](LongValues& values, const char* value) { values.choice.record_path = value; }},
+    {"--dates", nullptr, "A line with the UTC date at the start and at each new date",
+     [](LongValues&, const char*) { settings.dates = true; }},
+    {"--version", nullptr, "Show the version and exit",
+     [](LongValues& values, const char*) { values.version = true; }},
+    {"--help", nullptr, "Show this message with the long options and exit",
+     [](LongValues& values, const char*) { values.help = true; }},
+    {"--heard", nullptr, "Keep the heard tables and print them at the end",
+     [](LongValues&, const char*) { settings.heard = true; }},
+    {"--heard-only", nullptr, "Print only the heard tables, no traces or start-up text",
+     [](LongValues&, const char*) { settings.heard_only = true; }},
+    {"--heard-format", "<f>", "The tables as 'table' (default), 'tsv', 'csv' or 'json'",
+     [](LongValues& values, const char* value) { values.heard_format = value; }},
+    {"--heard-sort", "<key>", "The tables by 'last' (default), 'first', 'frames' or 'call'",
+     [](LongValues& values, const char* value) { values.heard_sort = value; }},
+    {"--heard-file", "<file>", "Keep the tables in <file> across restarts (implies --heard)",
+     [](LongValues& values, const char* value) { values.heard_file = value; }},
+};
+
 constexpr std::string_view HEARD_ONLY_OPTION = "--heard-only";
-constexpr std::string_view HEARD_FORMAT_OPTION = "--heard-format";
-constexpr std::string_view HEARD_SORT_OPTION = "--heard-sort";
-constexpr std::string_view HEARD_FILE_OPTION = "--heard-file";
 
 // The values of --heard-format and --heard-sort, in the order of their enums.
 constexpr std::array<std::string_view, 4> HEARD_FORMAT_NAMES = {"table", "tsv", "csv", "json"};
 constexpr std::array<std::string_view, 4> HEARD_SORT_NAMES = {"last", "first", "frames", "call"};
 
+constexpr char LICENCE_NOTICE[] =
+    "Pellarin is free software under the GNU General Public License, version 2 or\n"
+    "later (GPL-2.0-or-later), with NO WARRANTY; see the file LICENSE.\n\n";
+
 void print_option_lines(std::span<const OptionHelp> lines) {
   for (const OptionHelp& help : lines) con_print("   %-16s%s\n", help.option, help.description);
+}
+
+void print_long_option_lines() {
+  for (const LongOption& option : LONG_OPTIONS) {
+    char shown[32];
+    std::snprintf(shown, sizeof shown, "%.*s%s%s", static_cast<int>(option.name.size()),
+                  option.name.data(), option.value != nullptr ? " " : "",
+                  option.value != nullptr ? option.value : "");
+    con_print("   %-15s %s\n", shown, option.description);
+  }
 }
 
 // Whether a cluster of short options such as "-qo" ends in one that takes
@@ -97,23 +143,53 @@ bool takes_next_argument(const char* argument) {
   return false;
 }
 
-// True when argv[at] is the long option `name`, as "--name=value" or as
-// "--name" followed by its value; `value` is null when the value is missing.
-bool long_option(int argc, char** argv, int& at, std::string_view name, const char*& value) {
+// An argument that getopt reads as options: "-" alone is not one.
+bool is_short_option(const char* argument) {
+  return argument[0] == '-' && argument[1] != '-' && argument[1] != '\0';
+}
+
+// The row of the long option that an argument names, as "--name" or as
+// "--name=value"; nullptr for none. A row's name is never taken for the
+// start of a longer one ("--heard" is not "--heard-file").
+const LongOption* find_long_option(std::string_view argument) {
+  for (const LongOption& option : LONG_OPTIONS) {
+    if (!argument.starts_with(option.name)) continue;
+    if (argument.size() == option.name.size()) return &option;
+    if (argument[option.name.size()] == '=') return &option;
+  }
+  return nullptr;
+}
+
+// Reads argv[at], a long option, into values (moving `at` past a value
+// given as the next argument); false after printing why it cannot be read.
+bool read_long_option(int argc, char** argv, int& at, LongValues& values) {
   const std::string_view argument = argv[at];
-  if (!argument.starts_with(name)) return false;
-  if (argument.size() == name.size()) {
-    value = at + 1 < argc ? argv[++at] : nullptr;
+  const LongOption* option = find_long_option(argument);
+  if (option == nullptr) {
+    con_print("Unknown option '%s' (see 'pellarin --help')\n", argv[at]);
+    return false;
+  }
+  const char* name = argv[at];
+  const bool joined = argument.size() > option->name.size();
+  if (option->value == nullptr) {
+    if (joined) {
+      con_print("Option '%.*s' takes no value\n", static_cast<int>(option->name.size()), name);
+      return false;
+    }
+    option->apply(values, nullptr);
     return true;
   }
-  if (argument[name.size()] != '=') return false;
-  value = argv[at] + name.size() + 1;
+  const char* value = joined          ? name + option->name.size() + 1
+                      : at + 1 < argc ? argv[++at]
+                                      : nullptr;
+  if (value == nullptr || value[0] == '\0') {
+    con_print("Option '%.*s' needs a value\n", static_cast<int>(option->name.size()), name);
+    return false;
+  }
+  option->apply(values, value);
   return true;
 }
 
-// Takes the long options out of argv, stopping where getopt stops ("--")
-// and passing over the values of short options, and closes the gap. Returns
-// the new argument count, or -1 after printing why the command cannot run.
 // The index of `value` among `names`; false after printing the choices.
 template <std::size_t N>
 bool choose(std::string_view option, const std::array<std::string_view, N>& names,
@@ -131,11 +207,11 @@ bool choose(std::string_view option, const std::array<std::string_view, N>& name
 bool take_heard_choices(const char* format, const char* sort, const char* path) {
   std::size_t chosen = 0;
   if (format != nullptr) {
-    if (!choose(HEARD_FORMAT_OPTION, HEARD_FORMAT_NAMES, format, chosen)) return false;
+    if (!choose("--heard-format", HEARD_FORMAT_NAMES, format, chosen)) return false;
     settings.heard_format = static_cast<HeardFormat>(chosen);
   }
   if (sort != nullptr) {
-    if (!choose(HEARD_SORT_OPTION, HEARD_SORT_NAMES, sort, chosen)) return false;
+    if (!choose("--heard-sort", HEARD_SORT_NAMES, sort, chosen)) return false;
     settings.heard_sort = static_cast<HeardSort>(chosen);
   }
   if (path != nullptr) {
@@ -158,81 +234,93 @@ bool take_heard_choices(const char* format, const char* sort, const char* path) 
   return true;
 }
 
-int take_long_options(int argc, char** argv, StartupChoice& choice, bool& help) {
-  const char* pace = nullptr;
-  const char* heard_format = nullptr;
-  const char* heard_sort = nullptr;
-  const char* heard_file = nullptr;
+// What the long options ask for together; false after printing why the
+// command cannot run.
+bool check_long_values(LongValues& values) {
+  StartupChoice& choice = values.choice;
+  if (values.pace != nullptr) {
+    if (std::strcmp(values.pace, "recorded") != 0 && std::strcmp(values.pace, "fast") != 0) {
+      con_print("Option '--pace' takes 'recorded' or 'fast', not '%s'\n", values.pace);
+      return false;
+    }
+    if (choice.read_path == nullptr) {
+      con_print("Option '--pace' goes with '--read'\n");
+      return false;
+    }
+    choice.recorded_pace = std::strcmp(values.pace, "recorded") == 0;
+  }
+  if (choice.read_path != nullptr && choice.record_path != nullptr) {
+    con_print("Options '--read' and '--record' cannot be used together\n");
+    return false;
+  }
+  return take_heard_choices(values.heard_format, values.heard_sort, values.heard_file);
+}
+
+// Takes the long options out of argv, stopping where getopt stops ("--")
+// and passing over the values of short options, and closes the gap. Returns
+// the new argument count, or -1 after printing why the command cannot run:
+// an argument beginning "--" that is no long option is refused, not left to
+// getopt to read as a cluster of short ones.
+int take_long_options(int argc, char** argv, LongValues& values) {
   int kept = 1;
   for (int at = 1; at < argc; ++at) {
-    const char* value = nullptr;
     const char* argument = argv[at];
     if (std::strcmp(argument, "--") == 0) {
       while (at < argc) argv[kept++] = argv[at++];
       break;
     }
-    if (argument[0] == '-' && argument[1] != '-' && argument[1] != '\0') {
+    if (is_short_option(argument)) {
       argv[kept++] = argv[at];
       if (takes_next_argument(argument) && at + 1 < argc) argv[kept++] = argv[++at];
       continue;
     }
-    const char** target = nullptr;
-    std::string_view name;
-    if (long_option(argc, argv, at, READ_OPTION, value)) {
-      target = &choice.read_path;
-      name = READ_OPTION;
-    } else if (long_option(argc, argv, at, RECORD_OPTION, value)) {
-      target = &choice.record_path;
-      name = RECORD_OPTION;
-    } else if (long_option(argc, argv, at, PACE_OPTION, value)) {
-      target = &pace;
-      name = PACE_OPTION;
-    } else if (long_option(argc, argv, at, HEARD_FORMAT_OPTION, value)) {
-      target = &heard_format;
-      name = HEARD_FORMAT_OPTION;
-    } else if (long_option(argc, argv, at, HEARD_SORT_OPTION, value)) {
-      target = &heard_sort;
-      name = HEARD_SORT_OPTION;
-    } else if (long_option(argc, argv, at, HEARD_FILE_OPTION, value)) {
-      target = &heard_file;
-      name = HEARD_FILE_OPTION;
-    } else if (std::strcmp(argument, HELP_OPTION.data()) == 0) {
-      help = true;
-      continue;
-    } else if (std::strcmp(argument, HEARD_OPTION.data()) == 0) {
-      settings.heard = true;
-      continue;
-    } else if (std::strcmp(argument, HEARD_ONLY_OPTION.data()) == 0) {
-      settings.heard_only = true;
-      continue;
-    } else {
+    if (argument[0] != '-' || argument[1] != '-') {
       argv[kept++] = argv[at];
       continue;
     }
-    if (value == nullptr || value[0] == '\0') {
-      con_print("Option '%s' needs a value\n", name.data());
-      return -1;
-    }
-    *target = value;
+    if (!read_long_option(argc, argv, at, values)) return -1;
   }
   argv[kept] = nullptr;
-  if (pace != nullptr) {
-    if (std::strcmp(pace, "recorded") != 0 && std::strcmp(pace, "fast") != 0) {
-      con_print("Option '--pace' takes 'recorded' or 'fast', not '%s'\n", pace);
-      return -1;
+  return check_long_values(values) ? kept : -1;
+}
+
+// The port and the node's host: the first and second arguments that are
+// neither options nor option values, as getopt reads them; after "--"
+// every argument is one.
+void find_positional(int argc, char** argv, const char* (&positional)[2]) {
+  int found = 0;
+  bool options_end = false;
+  for (int at = 1; at < argc && found < 2; ++at) {
+    const char* argument = argv[at];
+    if (!options_end && std::strcmp(argument, "--") == 0) {
+      options_end = true;
+    } else if (!options_end && is_short_option(argument)) {
+      if (takes_next_argument(argument)) ++at;
+    } else {
+      positional[found++] = argument;
     }
-    if (choice.read_path == nullptr) {
-      con_print("Option '--pace' goes with '--read'\n");
-      return -1;
-    }
-    choice.recorded_pace = std::strcmp(pace, "recorded") == 0;
   }
-  if (choice.read_path != nullptr && choice.record_path != nullptr) {
-    con_print("Options '--read' and '--record' cannot be used together\n");
-    return -1;
-  }
-  if (!take_heard_choices(heard_format, heard_sort, heard_file)) return -1;
-  return kept;
+}
+
+bool has_letter(const char* text) {
+  for (; *text != '\0'; ++text)
+    if (std::isalpha(static_cast<unsigned char>(*text)) != 0) return true;
+  return false;
+}
+
+// Names under "invalid" never resolve (RFC 6761): refused at once, so that
+// no query for one leaves the machine.
+bool is_reserved_invalid(std::string_view name) {
+  constexpr std::string_view INVALID = "invalid";
+  if (!name.empty() && name.back() == '.') name.remove_suffix(1);
+  if (name.size() < INVALID.size()) return false;
+  const std::string_view last = name.substr(name.size() - INVALID.size());
+  const bool whole_label =
+      name.size() == INVALID.size() || name[name.size() - INVALID.size() - 1] == '.';
+  if (!whole_label) return false;
+  for (std::size_t at = 0; at < INVALID.size(); ++at)
+    if (std::tolower(static_cast<unsigned char>(last[at])) != INVALID[at]) return false;
+  return true;
 }
 
 // Copies an option argument, cut to the field's size.
@@ -245,6 +333,12 @@ void set_capture_path(StartupChoice& choice, const char* path) {
   const bool overlong = std::strlen(path) > CAPTURE_PATH_LENGTH;
   choice.overlong_capture_path = overlong ? path : nullptr;
   set_text(settings.capture_path, overlong ? "" : path);
+}
+
+void print_host_address(const StartupChoice& choice) {
+  const std::uint32_t address = choice.server_address;
+  con_print("Node host '%s' is %u.%u.%u.%u\n", choice.node_host, address >> 24,
+            (address >> 16) & 0xFFU, (address >> 8) & 0xFFU, address & 0xFFU);
 }
 
 void set_flag(std::uint32_t bit) { settings.trace_flags |= bit; }
@@ -279,38 +373,56 @@ void print_usage() {
 void print_long_usage() {
   print_usage();
   con_print("Long options:\n\n");
-  print_option_lines(LONG_OPTION_HELP);
-  con_print("\n");
+  print_long_option_lines();
+  con_print("\n%s", LICENCE_NOTICE);
 }
 
-std::uint32_t parse_ipv4(const char* text) {
-  if (text[0] == '*') return 0;
-  std::uint32_t address = 0;
+bool parse_ipv4(const char* text, std::uint32_t& address) {
+  address = 0;
+  if (text[0] == '*') return true;
   const char* field = text;
   for (int i = 0; i < 4; ++i) {
     // A field missing because the text ended reads as 0.
-    const auto value = field != nullptr ? static_cast<std::uint32_t>(read_int(field)) : 0U;
-    address = address * 256U + value;
+    const int value = field != nullptr ? read_int(field) : 0;
+    if (value < 0 || value > MAX_ADDRESS_FIELD) return false;
+    address = address * 256U + static_cast<std::uint32_t>(value);
     if (field != nullptr) {
       field = std::strchr(field, '.');
       if (field != nullptr) ++field;
     }
   }
-  return address;
+  return true;
+}
+
+bool resolve_node_host(StartupChoice& choice) {
+  const char* host = choice.node_host;
+  if (host == nullptr) return true;
+  choice.host_was_name = host[0] != '*' && has_letter(host);
+  if (!choice.host_was_name) {
+    if (parse_ipv4(host, choice.server_address)) return true;
+    con_print("Can't find node host '%s' (each number is 0 to 255)\n", host);
+    return false;
+  }
+  if (!is_reserved_invalid(host) && resolve_ipv4_host(host, choice.server_address)) return true;
+  con_print("Can't find node host '%s'\n", host);
+  return false;
 }
 
 StartupChoice parse_command_line(int argc, char** argv) {
   StartupChoice choice;
   const int given = argc;
-  bool help = false;
-  argc = take_long_options(argc, argv, choice, help);
+  LongValues values{choice};
+  argc = take_long_options(argc, argv, values);
   if (argc < 0) {
     choice.finished = true;
     choice.exit_status = -1;
     return choice;
   }
-  if (help) {
-    print_long_usage();
+  if (values.help || values.version) {
+    if (values.help)
+      print_long_usage();
+    else
+      con_print("pellarin %s\n", PELLARIN_VERSION_TEXT);
     choice.finished = true;
     return choice;
   }
@@ -329,9 +441,11 @@ StartupChoice parse_command_line(int argc, char** argv) {
     choice.finished = true;
     return choice;
   }
-  // Whatever the first argument holds: an option such as -k reads as 0.
-  settings.port_filter = read_int(argv[1]);
-  if (argc >= 3) choice.server_address = parse_ipv4(argv[2]);
+  // With no positional argument, all ports: "pellarin -k" watches port 0.
+  const char* positional[2] = {};
+  find_positional(argc, argv, positional);
+  if (positional[0] != nullptr) settings.port_filter = read_int(positional[0]);
+  choice.node_host = positional[1];
 
   // 0 restarts the scanner, permutation state included. getopt_long with no
   // long options is getopt that passes over the positional arguments on
@@ -392,9 +506,12 @@ bool open_capture_file(const StartupChoice& choice) {
     settings.capture_file = open_capture_stream(settings.capture_path, choice.overwrite_capture);
     if (settings.capture_file != nullptr) return true;
   }
+  const int reason = choice.overlong_capture_path != nullptr ? ENAMETOOLONG : errno;
   const char* path = choice.overlong_capture_path != nullptr ? choice.overlong_capture_path
                                                              : settings.capture_path;
   con_print(CAPTURE_OPEN_FAILURE, path);
+  std::fflush(console_stream());
+  std::fprintf(stderr, "%s: %s\n", path, std::strerror(reason));
   return false;
 }
 
@@ -445,6 +562,7 @@ void print_settings_summary(const StartupChoice& choice) {
   };
   for (const FlagLine& line : FLAG_LINES)
     if (trace_flag(line.bit) == line.when_set) out_print("%s", line.text);
+  if (choice.host_was_name) print_host_address(choice);
   if (settings.capture_path[0] != '\0')
     con_print("Capturing traces to file '%s'\n", settings.capture_path);
   if (choice.record_path != nullptr)

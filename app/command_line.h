@@ -13,6 +13,11 @@ inline constexpr char OPTION_STRING[] = "234a:b:cCdf:hHijklLmnNo:O:p:P:qrsSt:T:u
 // What start-up learned beyond Settings.
 struct StartupChoice {
   std::uint32_t server_address = DEFAULT_SERVER_ADDRESS;
+  // The second positional argument as given: numbers or a host name, turned
+  // into server_address by resolve_node_host.
+  const char* node_host = nullptr;
+  // Set when server_address came from looking up a name, for the summary.
+  bool host_was_name = false;
   bool overwrite_capture = false;
   // --read: datagrams come from this datagram file ("-": standard input)
   // instead of the node.
@@ -38,16 +43,25 @@ void print_usage();
 // The usage with the long options too, for --help.
 void print_long_usage();
 
-// "*" gives 0; otherwise up to four atoi fields, with no range check.
-std::uint32_t parse_ipv4(const char* text);
+// "*" gives 0; otherwise up to four atoi fields, a field missing because
+// the text ended reading as 0. False when a field is outside 0 to 255 (it
+// would carry into the next and give another address).
+bool parse_ipv4(const char* text, std::uint32_t& address);
 
-// Reads the arguments into settings. The long options (--read, --record,
-// --pace, --help) are taken out of argv first, so that positional
-// arguments and short options mean what they mean without them; argv may
-// also be reordered by getopt.
+// Reads the arguments into settings. The long options (LONG_OPTIONS in
+// command_line.cc) are taken out of argv first, and an unknown one ends
+// start-up; the port and the node's host are the first and second
+// arguments that are neither options nor option values, wherever they
+// stand. argv may be reordered by getopt.
 StartupChoice parse_command_line(int argc, char** argv);
 
-// Opens settings.capture_path (when set); false after printing the failure.
+// Sets server_address from node_host: numbers as parse_ipv4 reads them, a
+// text with letters as a host name looked up (IPv4). False after printing
+// why when it names no address.
+bool resolve_node_host(StartupChoice& choice);
+
+// Opens settings.capture_path (when set); false after printing the failure
+// and, on standard error, its reason.
 bool open_capture_file(const StartupChoice& choice);
 
 void print_settings_summary(const StartupChoice& choice);

@@ -36,6 +36,10 @@ bool set_non_blocking(NetSocket socket, const char* failure_name);
 bool connect_socket(NetSocket socket, std::uint32_t address, std::uint16_t port,
                     const char* failure_name);
 
+// Looks up a host name's first IPv4 address (host order); false when it has
+// none. The only name lookup: the client's node host given by name.
+bool resolve_ipv4_host(const char* name, std::uint32_t& address);
+
 // Silent: the caller tries the next port or goes on without a binding.
 bool bind_local_port(NetSocket socket, std::uint16_t port);
 // Asks for a larger receive buffer; the system may cap or refuse it.
@@ -52,8 +56,12 @@ void close_socket(NetSocket socket);
 // back since the last wait is let in here even when a datagram is already
 // waiting, so the caller tests ending_signal() whatever the result.
 bool wait_for_datagram(NetSocket socket, std::chrono::nanoseconds timeout);
-// Receives one datagram without waiting: its length, or 0 or less for
-// nothing waiting or any error. `dropped_total` becomes the number of
+// What receive_datagram gives when the system has reported the node's port
+// unreachable (an ICMP error for a datagram sent on the connected socket).
+inline constexpr long RECEIVE_REFUSED = -2;
+
+// Receives one datagram without waiting: its length, RECEIVE_REFUSED, or 0
+// or -1 for nothing waiting or any other error. `dropped_total` becomes the number of
 // datagrams the system has dropped on this socket, as far as it has told
 // (it stays 0 where the system keeps no count).
 long receive_datagram(NetSocket socket, std::span<char> buffer, std::uint32_t& dropped_total);

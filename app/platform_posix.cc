@@ -1,6 +1,7 @@
 // The platform layer on POSIX systems: BSD sockets, poll, signals.
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -75,6 +76,18 @@ bool connect_socket(NetSocket socket, std::uint32_t address, std::uint16_t port,
   return false;
 }
 
+bool resolve_ipv4_host(const char* name, std::uint32_t& address) {
+  addrinfo wanted{};
+  wanted.ai_family = AF_INET;
+  wanted.ai_socktype = SOCK_DGRAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(name, nullptr, &wanted, &found) != 0) return false;
+  const bool any = found != nullptr && found->ai_family == AF_INET;
+  if (any) address = ntohl(reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
+  freeaddrinfo(found);
+  return any;
+}
+
 bool bind_local_port(NetSocket socket, std::uint16_t port) {
   sockaddr_in local{};
   local.sin_family = AF_INET;
@@ -132,7 +145,7 @@ long receive_datagram(NetSocket socket, std::span<char> buffer, std::uint32_t& d
   message.msg_control = control.data();
   message.msg_controllen = control.size();
   const ssize_t received = recvmsg(descriptor(socket), &message, 0);
-  if (received < 0) return -1;
+  if (received < 0) return errno == ECONNREFUSED ? RECEIVE_REFUSED : -1;
   for (cmsghdr* item = CMSG_FIRSTHDR(&message); item != nullptr;
        item = CMSG_NXTHDR(&message, item)) {
     if (item->cmsg_level != SOL_SOCKET || item->cmsg_type != SO_RXQ_OVFL) continue;

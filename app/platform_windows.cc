@@ -2,6 +2,8 @@
 // mode, and console control events in place of signals.
 // Brings in windows.h too, after the socket declarations it must follow.
 #include <winsock2.h>
+// After winsock2.h, which it extends: getaddrinfo.
+#include <ws2tcpip.h>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -138,6 +140,18 @@ bool connect_socket(NetSocket socket, std::uint32_t address, std::uint16_t port,
   return false;
 }
 
+bool resolve_ipv4_host(const char* name, std::uint32_t& address) {
+  addrinfo wanted{};
+  wanted.ai_family = AF_INET;
+  wanted.ai_socktype = SOCK_DGRAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(name, nullptr, &wanted, &found) != 0) return false;
+  const bool any = found != nullptr && found->ai_family == AF_INET;
+  if (any) address = ntohl(reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
+  freeaddrinfo(found);
+  return any;
+}
+
 bool bind_local_port(NetSocket socket, std::uint16_t port) {
   sockaddr_in local{};
   local.sin_family = AF_INET;
@@ -183,7 +197,12 @@ bool wait_for_datagram(NetSocket socket, std::chrono::nanoseconds timeout) {
 }
 
 long receive_datagram(NetSocket socket, std::span<char> buffer, std::uint32_t&) {
-  return recv(handle(socket), buffer.data(), static_cast<int>(buffer.size()), 0);
+  const int received = recv(handle(socket), buffer.data(), static_cast<int>(buffer.size()), 0);
+  if (received != SOCKET_ERROR) return received;
+  // Windows reports a port unreachable on a UDP socket as a reset; Wine
+  // passes on the host's "connection refused".
+  const int error = WSAGetLastError();
+  return error == WSAECONNRESET || error == WSAECONNREFUSED ? RECEIVE_REFUSED : -1;
 }
 
 MonotonicClock::time_point MonotonicClock::now() {

@@ -8,6 +8,7 @@
 
 #include "app/platform.h"
 #include "app/record_file.h"
+#include "app/service_watch.h"
 #include "app/settings.h"
 #include "heard/heard.h"
 #include "intake/dispatch.h"
@@ -87,16 +88,18 @@ void reopen_capture_file() {
   if (settings.capture_file == nullptr) con_print(CAPTURE_OPEN_FAILURE, settings.capture_path);
 }
 
-int run_receive_loop(NetSocket socket) {
+int run_receive_loop(NetSocket socket, std::uint32_t server_address) {
   using Clock = RenewalSchedule::Clock;
   std::array<char, RECEIVE_BUFFER_SIZE> buffer;
   RenewalSchedule renewals;
   std::uint32_t dropped_total = 0;
   DropWarnings drop_warnings;
+  ServiceWatch service(server_address, TRACE_PORT);
   const auto renew_if_due = [&](Clock::time_point now) {
     if (!renewals.due(now)) return;
     renewals.sent(now);
     send_subscription(socket);
+    service.subscribed(now);
   };
   hold_signals_outside_waits();
   for (;;) {
@@ -105,7 +108,8 @@ int run_receive_loop(NetSocket socket) {
     if (drops_counted && heard_kept()) heard_note_dropped(dropped_total);
     const Clock::time_point now = Clock::now();
     renew_if_due(now);
-    Clock::time_point wake = renewals.next_due();
+    service.check(now);
+    Clock::time_point wake = std::min(renewals.next_due(), service.next_due());
     if (trace_flag(TF_WARNINGS)) {
       drop_warnings.check(dropped_total, now);
       wake = std::min(wake, drop_warnings.next_due(dropped_total));
@@ -124,7 +128,9 @@ int run_receive_loop(NetSocket socket) {
     for (int burst = 0; burst < RECEIVE_BURST; ++burst) {
       const long received =
           receive_datagram(socket, std::span<char>(buffer.data(), MAX_DATAGRAM), dropped_total);
+      if (received == RECEIVE_REFUSED) service.refused();
       if (received <= 0) break;
+      service.received();
       record_datagram(buffer.data(), static_cast<std::size_t>(received));
       handle_datagram(buffer.data(), static_cast<std::size_t>(received));
       renew_if_due(Clock::now());

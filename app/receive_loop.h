@@ -83,8 +83,9 @@ void encode_subscription(int port, unsigned char bytes[2]);
 void reopen_capture_file();
 
 // Receives and handles datagrams until a terminating signal; returns the
-// process's exit status for that signal.
-int run_receive_loop(NetSocket socket);
+// process's exit status for that signal. The node's address is for the
+// console's word when its trace service does not answer.
+int run_receive_loop(NetSocket socket, std::uint32_t server_address);
 
 // What the client does with every datagram, live or read from a file:
 // reports to the dispatcher, then the console flushed. `data` must hold

@@ -59,6 +59,8 @@ struct Settings {
   HeardFormat heard_format = HeardFormat::table;
   HeardSort heard_sort = HeardSort::last;
   char heard_path[CAPTURE_PATH_LENGTH + 1] = {};  // --heard-file
+  // --dates: a date line before the first trace of each UTC date (dates/).
+  bool dates = false;
 };
 
 // Written only during start-up (and by tests between cases); read everywhere.

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "app/settings.h"
+#include "dates/date_lines.h"
 #include "intake/field.h"
 #include "intake/numbers.h"
 #include "output/channels.h"
@@ -27,6 +28,22 @@ constexpr int TIME_LENGTH = 20;
 
 constexpr char CLASSIC_MARKER[] = " *** ";
 
+// 64-bit seconds, so that reports after January 2038 show their real time.
+std::int64_t trace_time(const char* report) {
+  Field<TIME_LENGTH> value;
+  return value.read(report, "time") ? read_int64(value.text()) : std::time(nullptr);
+}
+
+void print_time(std::int64_t seconds, TraceText& text) {
+  std::tm broken_down{};
+  const auto when = static_cast<std::time_t>(seconds);
+  if (seconds < 0 || gmtime_r(&when, &broken_down) == nullptr) {
+    text.add("??:??:?? ");
+    return;
+  }
+  text.add("%02d:%02d:%02d ", broken_down.tm_hour, broken_down.tm_min, broken_down.tm_sec);
+}
+
 }  // namespace
 
 void print_colour(const char* escape) {
@@ -45,17 +62,7 @@ void set_trace_colour(std::string_view dirn, std::string_view is_rf) {
 }
 
 void print_timestamp(const char* report, TraceText& text) {
-  Field<TIME_LENGTH> value;
-  // 64-bit seconds, so that reports after January 2038 show their real time.
-  const std::int64_t seconds =
-      value.read(report, "time") ? read_int64(value.text()) : std::time(nullptr);
-  std::tm broken_down{};
-  const auto when = static_cast<std::time_t>(seconds);
-  if (seconds < 0 || gmtime_r(&when, &broken_down) == nullptr) {
-    text.add("??:??:?? ");
-    return;
-  }
-  text.add("%02d:%02d:%02d ", broken_down.tm_hour, broken_down.tm_min, broken_down.tm_sec);
+  print_time(trace_time(report), text);
 }
 
 void print_report_echo(const char* report, TraceText& text) {
@@ -64,9 +71,14 @@ void print_report_echo(const char* report, TraceText& text) {
   text.add("%s\n", echo.data());
 }
 
+// The date line, when one is due, heads the trace, ahead of its echo and
+// separator; it follows the stamp's time, so an unstamped trace dates nothing.
 void print_preamble_text(const char* report, TraceText& text, bool classic) {
+  const bool stamped = trace_flag(TF_TIMESTAMP) || classic;
+  const std::int64_t seconds = stamped ? trace_time(report) : 0;
+  if (stamped) date_trace(seconds, text);
   if (trace_flag(TF_RAW_JSON)) print_report_echo(report, text);
   if (trace_flag(TF_BLANK_LINE) || classic) text.add("\n");
   if (classic) text.add("%s", CLASSIC_MARKER);
-  if (trace_flag(TF_TIMESTAMP) || classic) print_timestamp(report, text);
+  if (stamped) print_time(seconds, text);
 }

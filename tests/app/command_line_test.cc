@@ -122,12 +122,16 @@ TEST_F(CommandLineTest, QuietKeepsTheSummaryOffTheConsoleOnly) {
 TEST_F(CommandLineTest, OptionsSetTheirSwitchesAndValues) {
   StartupChoice choice = parse({"3", "-k"});
   EXPECT_EQ(settings.port_filter, 3);
-  EXPECT_EQ(choice.server_address, 0U);  // "-k" read as an address
+  EXPECT_EQ(choice.node_host, nullptr);  // an option is never the address
   EXPECT_TRUE(trace_flag(TF_LINK_REPORTS));
 
   choice = parse({"-k"});
   EXPECT_EQ(settings.port_filter, 0);
+  EXPECT_EQ(choice.node_host, nullptr);
   EXPECT_EQ(choice.server_address, DEFAULT_SERVER_ADDRESS);
+
+  parse({"0", "--dates"});
+  EXPECT_TRUE(settings.dates);
 
   parse({"0", "-N"});
   EXPECT_EQ(settings.trace_flags, TF_DEFAULTS);
@@ -198,6 +202,33 @@ TEST_F(CommandLineTest, LongCapturePathsWholeOrRefused) {
   choice = parse({"0", "-o", std::string(5000, 'x'), "-o", ""});
   EXPECT_TRUE(open_capture_file(choice));
   EXPECT_EQ(take_output().console, "");
+}
+
+TEST_F(CommandLineTest, PortAndHostAreTheFirstTwoArgumentsThatAreNoOptions) {
+  struct PositionalCase {
+    std::vector<std::string> args;
+    int port;
+    const char* host;
+  };
+  const PositionalCase cases[] = {
+      {{"-k", "3", "10.0.0.2"}, 3, "10.0.0.2"},
+      {{"-c", "-o", "x.log", "3"}, 3, nullptr},
+      {{"-qo", "x.log", "3", "-k", "10.0.0.2", "9"}, 3, "10.0.0.2"},
+      {{"-ox.log", "4", "-p", "7"}, 7, nullptr},
+      {{"-k"}, 0, nullptr},
+      {{"3", "-k", "-T", "UI", "nodehost"}, 3, "nodehost"},
+      {{"--read", "a.dgrams", "-k", "5"}, 5, nullptr},
+      {{"-k", "--", "-3", "-b"}, -3, "-b"},
+  };
+  for (const PositionalCase& c : cases) {
+    std::string joined;
+    for (const std::string& arg : c.args) joined += arg + " ";
+    SCOPED_TRACE(joined);
+    const StartupChoice choice = parse(c.args);
+    EXPECT_FALSE(choice.finished);
+    EXPECT_EQ(settings.port_filter, c.port);
+    EXPECT_STREQ(choice.node_host, c.host);
+  }
 }
 
 TEST_F(CommandLineTest, HelpEndsAtOnceWithStatusZero) {
@@ -275,7 +306,7 @@ TEST_F(CommandLineTest, LongOptionsLeaveTheRestAsWithoutThem) {
       // the long option.
       {{"5", "--record=night.dgrams", "-q"},
        5,
-       0,
+       DEFAULT_SERVER_ADDRESS,
        nullptr,
        "night.dgrams",
        false,
@@ -284,24 +315,39 @@ TEST_F(CommandLineTest, LongOptionsLeaveTheRestAsWithoutThem) {
       // A short option's value is never taken for a long option.
       {{"0", "-o", "--read", "-k"},
        0,
-       0,
+       DEFAULT_SERVER_ADDRESS,
        nullptr,
        nullptr,
        false,
        TF_DEFAULTS | TF_LINK_REPORTS,
        "--read"},
-      {{"0", "-qo", "--record"}, 0, 0, nullptr, nullptr, false, TF_DEFAULTS | TF_QUIET, "--record"},
-      {{"0", "-o--read"}, 0, 0, nullptr, nullptr, false, TF_DEFAULTS, "--read"},
+      {{"0", "-qo", "--record"},
+       0,
+       DEFAULT_SERVER_ADDRESS,
+       nullptr,
+       nullptr,
+       false,
+       TF_DEFAULTS | TF_QUIET,
+       "--record"},
+      {{"0", "-o--read"},
+       0,
+       DEFAULT_SERVER_ADDRESS,
+       nullptr,
+       nullptr,
+       false,
+       TF_DEFAULTS,
+       "--read"},
       // After "--" nothing is an option.
-      {{"0", "--", "--read", "x"}, 0, 0, nullptr, nullptr, false, TF_DEFAULTS, ""},
+      {{"--", "--read", "0"}, 0, 0, nullptr, nullptr, false, TF_DEFAULTS, ""},
   };
   for (const LongOptionCase& c : cases) {
     std::string joined;
     for (const std::string& arg : c.args) joined += arg + " ";
     SCOPED_TRACE(joined);
-    const StartupChoice choice = parse(c.args);
+    StartupChoice choice = parse(c.args);
     EXPECT_FALSE(choice.finished);
     EXPECT_EQ(settings.port_filter, c.port);
+    EXPECT_TRUE(resolve_node_host(choice));
     EXPECT_EQ(choice.server_address, c.address);
     EXPECT_STREQ(choice.read_path, c.read_path);
     EXPECT_STREQ(choice.record_path, c.record_path);
@@ -335,11 +381,23 @@ TEST_F(CommandLineTest, FaultyLongOptionsEndStartUp) {
       {{"0", "--heard-file", std::string(CAPTURE_PATH_LENGTH + 1, 'h')},
        "Can't use heard file '" + std::string(CAPTURE_PATH_LENGTH + 1, 'h') +
            "': the path is too long\n"},
+      // Never read as a cluster of short options.
+      {{"0", "--foo"}, "Unknown option '--foo' (see 'pellarin --help')\n"},
+      {{"--vers", "-k"}, "Unknown option '--vers' (see 'pellarin --help')\n"},
+      {{"0", "--readx", "a"}, "Unknown option '--readx' (see 'pellarin --help')\n"},
+      {{"0", "--dates=yes"}, "Option '--dates' takes no value\n"},
+      {{"0", "-k", "--", "x", "--dates", "--nonsense"}, ""},
   };
   for (const Faulty& c : cases) {
     SCOPED_TRACE(c.message);
     take_output();
     const StartupChoice choice = parse(c.args);
+    if (c.message.empty()) {
+      // After "--" they are no options at all.
+      EXPECT_FALSE(choice.finished);
+      EXPECT_FALSE(settings.dates);
+      continue;
+    }
     EXPECT_TRUE(choice.finished);
     EXPECT_EQ(choice.exit_status, -1);
     EXPECT_EQ(take_output().console, c.message);
@@ -430,6 +488,14 @@ TEST_F(CommandLineTest, HeardOptionsIntoSettings) {
   }
 }
 
+TEST_F(CommandLineTest, VersionEndsAtOnceWithStatusZero) {
+  take_output();
+  const StartupChoice choice = parse({"--version", "-k"});
+  EXPECT_TRUE(choice.finished);
+  EXPECT_EQ(choice.exit_status, 0);
+  EXPECT_EQ(take_output().console, "pellarin 1.0\n");
+}
+
 TEST_F(CommandLineTest, LongHelpAddsTheLongOptionsToTheList) {
   take_output();
   const StartupChoice choice = parse({"3", "--help", "-k"});
@@ -439,19 +505,22 @@ TEST_F(CommandLineTest, LongHelpAddsTheLongOptionsToTheList) {
   print_usage();
   const std::string short_list = take_output().console;
   ASSERT_TRUE(console.starts_with(short_list)) << console;
-  EXPECT_EQ(
-      console.substr(short_list.size()),
-      "Long options:\n\n"
-      "   --read <file>   Show the datagrams of a datagram file, then exit ('-': stdin)\n"
-      "   --pace <pace>   With --read: 'recorded' keeps the recorded times, 'fast' does not\n"
-      "   --record <file> Append every datagram received to a datagram file\n"
-      "   --help          Show this message with the long options and exit\n"
-      "   --heard         Keep the heard tables and print them at the end\n"
-      "   --heard-only    Print only the heard tables, no traces or start-up text\n"
-      "   --heard-format  <f>: the tables as 'table' (default), 'tsv', 'csv' or 'json'\n"
-      "   --heard-sort    <key>: the tables by 'last' (default), 'first', 'frames' or 'call'\n"
-      "   --heard-file    <file>: keep the tables in <file> across restarts (implies --heard)\n"
-      "\n");
+  EXPECT_EQ(console.substr(short_list.size()),
+            "Long options:\n\n"
+            "   --read <file>   Show the datagrams of a datagram file, then exit ('-': stdin)\n"
+            "   --pace <pace>   With --read: 'recorded' keeps the recorded times, 'fast' does not\n"
+            "   --record <file> Append every datagram received to a datagram file\n"
+            "   --dates         A line with the UTC date at the start and at each new date\n"
+            "   --version       Show the version and exit\n"
+            "   --help          Show this message with the long options and exit\n"
+            "   --heard         Keep the heard tables and print them at the end\n"
+            "   --heard-only    Print only the heard tables, no traces or start-up text\n"
+            "   --heard-format <f> The tables as 'table' (default), 'tsv', 'csv' or 'json'\n"
+            "   --heard-sort <key> The tables by 'last' (default), 'first', 'frames' or 'call'\n"
+            "   --heard-file <file> Keep the tables in <file> across restarts (implies --heard)\n"
+            "\n"
+            "Pellarin is free software under the GNU General Public License, version 2 or\n"
+            "later (GPL-2.0-or-later), with NO WARRANTY; see the file LICENSE.\n\n");
 }
 
 TEST_F(CommandLineTest, SummaryNamesTheRecordFileOnTheConsole) {
@@ -464,30 +533,50 @@ TEST_F(CommandLineTest, SummaryNamesTheRecordFileOnTheConsole) {
                              "Recording datagrams to file 'night.dgrams'\n" + START_LINE);
 }
 
-struct AddressCase {
-  const char* text;
-  std::uint32_t address;
-};
-
-TEST(ParseIpv4, Table) {
-  const AddressCase cases[] = {
-      {"127.0.0.1", 0x7F000001},
-      {"10.0.0.300", 0x0A00012C},  // the last field carries into the third
-      {"*", 0},
-      {"*.1.2.3", 0},
-      {"localhost", 0},
-      {"", 0},
-      {"1.2", 0x01020000},
-      {"1.2.3.4.5", 0x01020304},
-      {" 10.+1. 2.3x", 0x0A010203},
-      {"-1.0.0.0", 0xFF000000},
-      {"256.0.0.0", 0},
-      {"1..2.3", 0x01000203},
-      {"99999999999.0.0.1", 0xFF000001},
+// Every numeric form the address has always taken reads as before; a field
+// outside 0 to 255 is refused, and a text with letters is a host name.
+TEST_F(CommandLineTest, NodeHostNumbersAndNames) {
+  struct HostCase {
+    const char* text;
+    bool found;
+    std::uint32_t address;
+    const char* console;
   };
-  for (const AddressCase& c : cases) {
+  const HostCase cases[] = {
+      {"127.0.0.1", true, 0x7F000001, ""},
+      {"*", true, 0, ""},
+      {"*.1.2.3", true, 0, ""},
+      {"", true, 0, ""},
+      {"1.2", true, 0x01020000, ""},
+      {"1.2.3.4.5", true, 0x01020304, ""},
+      {" 10.+1. 2.3", true, 0x0A010203, ""},
+      {"1..2.3", true, 0x01000203, ""},
+      {"255.255.255.255", true, 0xFFFFFFFF, ""},
+      {"localhost", true, 0x7F000001, "Node host 'localhost' is 127.0.0.1\n"},
+      {"999.1.1.1", false, 0, "Can't find node host '999.1.1.1' (each number is 0 to 255)\n"},
+      {"10.0.0.300", false, 0, "Can't find node host '10.0.0.300' (each number is 0 to 255)\n"},
+      {"-1.0.0.0", false, 0, "Can't find node host '-1.0.0.0' (each number is 0 to 255)\n"},
+      {"99999999999.0.0.1", false, 0,
+       "Can't find node host '99999999999.0.0.1' (each number is 0 to 255)\n"},
+      {"nosuch.invalid", false, 0, "Can't find node host 'nosuch.invalid'\n"},
+      {"N0DE.Invalid.", false, 0, "Can't find node host 'N0DE.Invalid.'\n"},
+      {"invalid", false, 0, "Can't find node host 'invalid'\n"},
+  };
+  for (const HostCase& c : cases) {
     SCOPED_TRACE(c.text);
-    EXPECT_EQ(parse_ipv4(c.text), c.address);
+    // After "--", so that "-1.0.0.0" is not read as options.
+    StartupChoice choice = parse({"--", "0", c.text});
+    take_output();
+    ASSERT_EQ(resolve_node_host(choice), c.found);
+    if (c.found) {
+      EXPECT_EQ(choice.server_address, c.address);
+      print_settings_summary(choice);
+      const ChannelText out = take_output();
+      EXPECT_EQ(out.capture, "Showing frames to/from all ports\n");
+      EXPECT_EQ(out.console, out.capture + c.console + START_LINE);
+    } else {
+      EXPECT_EQ(take_output().console, c.console);
+    }
   }
 }
 

@@ -28,6 +28,12 @@ namespace {
 using std::chrono::milliseconds;
 using Clock = RenewalSchedule::Clock;
 
+std::uint32_t address_of(const std::string& text) {
+  std::uint32_t address = 0;
+  EXPECT_TRUE(parse_ipv4(text.c_str(), address));
+  return address;
+}
+
 // A fake monotonic clock: a test sets the time since an arbitrary start.
 Clock::time_point at(milliseconds since_start) {
   return Clock::time_point{} + since_start;
@@ -83,7 +89,7 @@ TEST_F(ReceiveLoopTest, BurstLargerThanTheReceiveBufferIsCountedExactly) {
   if (node_fd < 0) GTEST_SKIP() << "cannot bind " << node << ":" << TRACE_PORT;
   // A deliberately small buffer: the system gives its minimum, a few
   // datagrams' worth.
-  const NetSocket client = open_trace_socket(parse_ipv4(node.c_str()), 1);
+  const NetSocket client = open_trace_socket(address_of(node), 1);
   ASSERT_NE(client, NO_SOCKET);
   const std::string report = R"({"@type":"NodeStatus","nodeCall":"N0DE","uptimeSecs":1})";
   for (int i = 0; i < BURST; ++i) send_to_client(node_fd, client, report);
@@ -136,7 +142,7 @@ TEST_F(ReceiveLoopTest, DropWarningsAtMostOncePerSecondWithTheTotal) {
 
 TEST_F(ReceiveLoopTest, SmallReceiveBufferNotedUnderWarningsOnly) {
   constexpr int HUGE_BUFFER = 1 << 30;  // beyond any net.core.rmem_max
-  const std::uint32_t node = parse_ipv4(test_address(108, 2).c_str());
+  const std::uint32_t node = address_of(test_address(108, 2));
   NetSocket socket = open_trace_socket(node, HUGE_BUFFER);
   ASSERT_NE(socket, NO_SOCKET);
   close_socket(socket);

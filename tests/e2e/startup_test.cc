@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -110,17 +111,19 @@ std::string title(int port) {
 }
 
 TEST(Startup, PositionalArgumentsAndOptionsMix) {
-  // The first argument "-k" reads as port 0 and still counts as the option.
-  StartedClient client = start_and_stop({"-k", test_address(100, 1)});
+  // Port and address are the first two arguments that are no options,
+  // wherever they stand.
+  StartedClient client = start_and_stop({"-k", "0", test_address(100, 1)});
   EXPECT_EQ(client.status, 128 + SIGTERM);
   EXPECT_EQ(client.console, BANNER + title(0) + "Showing frames to/from all ports\n" +
                                 "Including AX25 L2 'link' status reports\n" + START_LINE +
                                 "\033[0m");
 
-  client = start_and_stop({"3", test_address(100, 1), "-k", "-m", "-c"});
+  client = start_and_stop({"-c", "-k", "3", "-o", "/dev/null", "-m", test_address(100, 1)});
   EXPECT_EQ(client.console, BANNER + title(3) + "Showing frames to/from port (3) only\n" +
                                 "Including AX25 L2 'link' status reports\n" +
-                                "Including NetRom L4 'circuit' status reports\n" + START_LINE);
+                                "Including NetRom L4 'circuit' status reports\n" +
+                                "Capturing traces to file '/dev/null'\n" + START_LINE);
 
   client = start_and_stop({"0", test_address(100, 1), "-N", "-c"});
   EXPECT_EQ(client.console, BANNER + title(0) + "Showing frames to/from all ports\n" + START_LINE);
@@ -162,10 +165,47 @@ TEST(Startup, UnopenableCaptureFileFailsBeforeAnyTraffic) {
       run_process({PELLARIN, "0", test_address(100, 3), "-o", "/nonexistent-dir/capture.txt"});
   EXPECT_EQ(result.status, 255);
   EXPECT_EQ(result.out, BANNER + "Can't open capture file '/nonexistent-dir/capture.txt'\n");
+  EXPECT_EQ(result.err, "/nonexistent-dir/capture.txt: No such file or directory\n");
 
   pollfd ready{node, POLLIN, 0};
   EXPECT_EQ(poll(&ready, 1, 1500), 0);
   close(node);
+}
+
+// Refused at start-up, before the capture file is opened: an unknown long
+// option (never read as a cluster of short ones) and a node host that names
+// no address.
+TEST(Startup, UnknownLongOptionsAndUnknownHostsEndStartUp) {
+  const TestDir work;
+  const std::string capture = work / "capture.txt";
+  struct Refused {
+    std::vector<std::string> args;
+    std::string out;
+  };
+  const Refused cases[] = {
+      {{"0", test_address(100, 4), "--version2", "-o", capture},
+       "Unknown option '--version2' (see 'pellarin --help')\n"},
+      {{"--foo", "0", "-o", capture}, "Unknown option '--foo' (see 'pellarin --help')\n"},
+      {{"0", "nosuch.invalid", "-o", capture}, "Can't find node host 'nosuch.invalid'\n"},
+      {{"-o", capture, "0", "999.1.1.1"},
+       "Can't find node host '999.1.1.1' (each number is 0 to 255)\n"},
+  };
+  for (const Refused& c : cases) {
+    SCOPED_TRACE(c.out);
+    std::vector<std::string> argv{PELLARIN};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const ProcessResult result = run_process(argv);
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.out, BANNER + c.out);
+    EXPECT_EQ(result.err, "");
+    EXPECT_FALSE(std::filesystem::exists(capture));
+  }
+}
+
+TEST(Startup, VersionPrintsTheVersionAndSucceeds) {
+  const ProcessResult result = run_process({PELLARIN, "--version"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, BANNER + "pellarin 1.0\n");
 }
 
 }  // namespace

@@ -162,6 +162,35 @@ TEST(Subscription, ClientSubscribesAgainWhenTheNodeRestarts) {
   EXPECT_EQ(read_file(client.err), "");
 }
 
+// Nothing behind the node's port: the system's "connection refused" is told
+// once on the console, and once more when the node starts late and answers;
+// the capture file gets neither.
+TEST(Subscription, ANodeThatDoesNotAnswerIsToldOnTheConsoleOnly) {
+  const TestDir work;
+  const std::string dir = work.path();
+  const std::string capture = dir + "/capture.txt";
+  const std::string node = test_address(101, 9);
+  const Running client_run = start_client(dir, {"0", node, "-c", "-d", "-o", capture});
+  ScopedProcess client(client_run.pid);
+  const std::string refused =
+      "[No trace service at " + node + ":7373 (connection refused); still trying]\n";
+  ASSERT_TRUE(wait_for_text(client_run.out, refused, 5000)) << read_file(client_run.out);
+  const Running sim_run = start_sim(dir, "sim", node, NODE_UP);
+  ScopedProcess sim(sim_run.pid);
+  EXPECT_TRUE(
+      wait_for_text(client_run.out, "[Trace service at " + node + ":7373 answering]\n", 15000))
+      << read_file(client_run.out) << read_file(sim_run.err);
+  EXPECT_TRUE(wait_for_text(client_run.out, "12:34:56 N0DE:HUB <NODE UP>\n", 5000));
+  client.stop(SIGTERM);
+  const std::string console = read_file(client_run.out);
+  EXPECT_EQ(console.find(refused), console.rfind(refused)) << console;
+  EXPECT_EQ(read_file(capture),
+            "Showing frames to/from all ports\n"
+            "Including node status reports\n"
+            "\n12:34:56 N0DE:HUB <NODE UP>\n");
+  EXPECT_EQ(read_file(client_run.err), "");
+}
+
 TEST(Subscription, CaptureFileGetsExactlyTheTraceChannel) {
   const TestDir work;
   const std::string dir = work.path();

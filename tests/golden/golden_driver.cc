@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -15,7 +16,6 @@
 
 #include "tests/support/process.h"
 #include "tests/support/report_harness.h"
-#include "tests/support/test_environment.h"
 #include "tests/support/test_environment.h"
 
 namespace {
@@ -111,6 +111,30 @@ std::string replace_all(std::string text, const std::string& from, const std::st
   return text;
 }
 
+// A report without "time" is stamped, and dated, by the client's clock. In
+// a case whose expected text holds {NOW} or {TODAY}, the stamps and date
+// lines of every second of the run are replaced by them.
+bool uses_clock(const std::string& expected_path) {
+  if (!file_exists(expected_path)) return false;
+  const std::string expected = read_file(expected_path);
+  return expected.find("{NOW}") != std::string::npos ||
+         expected.find("{TODAY}") != std::string::npos;
+}
+
+std::string mask_clock(std::string text, std::time_t from, std::time_t to) {
+  for (std::time_t second = from; second <= to; ++second) {
+    std::tm utc{};
+    if (gmtime_r(&second, &utc) == nullptr) continue;
+    char stamp[16];
+    char date_line[32];
+    std::strftime(stamp, sizeof stamp, "%H:%M:%S ", &utc);
+    std::strftime(date_line, sizeof date_line, "--- %Y-%m-%d (UTC) ---", &utc);
+    text = replace_all(text, stamp, "{NOW} ");
+    text = replace_all(text, date_line, "--- {TODAY} (UTC) ---");
+  }
+  return text;
+}
+
 // The program's path: as given when it names a directory, otherwise the
 // first match on PATH, as a shell would find it.
 std::string find_program(const std::string& name) {
@@ -144,9 +168,11 @@ int run_case(const DriverOptions& options) {
                                   capture})
     client.push_back(word);
 
+  const std::time_t started = std::time(nullptr);
   const pid_t pellarin =
       spawn_process(client, console, work + "/client.err", {"TZ=UTC", "LC_ALL=C"});
   int client_status = wait_process(pellarin, CASE_TIMEOUT_MS);
+  const std::time_t ended = std::time(nullptr);
   if (client_status == -1000) client_status = stop_process(pellarin, SIGKILL);
   const std::string client_errors = read_file(work + "/client.err");
   if (client_status != 0) std::cout << "pellarin ended with status " << client_status << "\n";
@@ -154,6 +180,7 @@ int run_case(const DriverOptions& options) {
 
   std::string captured = read_file(capture);
   if (options.crlf_capture) captured = replace_all(captured, "\r\n", "\n");
+  if (uses_clock(dir + "/expected.out")) captured = mask_clock(captured, started, ended);
   bool same = compare("capture file", dir + "/expected.out", captured, update);
   if (file_exists(dir + "/expected.console")) {
     const std::string shown = replace_all(read_file(console), capture, "CAPTURE");

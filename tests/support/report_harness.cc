@@ -6,12 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "dates/date_lines.h"
 #include "intake/dispatch.h"
 #include "intake/splitter.h"
 #include "output/channels.h"
 
 void ReportTest::SetUp() {
   settings = Settings{};
+  forget_dates();
   settings.trace_flags = TF_DEFAULTS & ~(TF_TIMESTAMP | TF_COLOUR);
   console_ = std::tmpfile();
   capture_ = std::tmpfile();
