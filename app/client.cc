@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/command_line.h"
+#include "app/console_keys.h"
 #include "app/platform.h"
 #include "app/read_file.h"
 #include "app/receive_loop.h"
@@ -28,6 +29,7 @@ int read_datagrams(const StartupChoice& choice) {
   if (in == nullptr) return -1;
   install_ending_handlers();
   announce_start(choice);
+  const ConsoleKeys keys(in != stdin);
   return run_read_loop(in, choice.read_path, choice.recorded_pace);
 }
 
@@ -54,5 +56,6 @@ int run_client(int argc, char** argv) {
   if (socket == NO_SOCKET) return -1;
   announce_start(choice);
   sleep_milliseconds(1000);
+  const ConsoleKeys keys(true);
   return run_receive_loop(socket);
 }
