@@ -80,7 +80,6 @@ class TerminalClient {
 
   bool started() const { return pid_ > 0; }
   pid_t pid() const { return pid_; }
-  const termios& modes_before() const { return modes_before_; }
   termios modes() const {
     termios now{};
     tcgetattr(slave_, &now);
@@ -100,6 +99,12 @@ class TerminalClient {
     ended_ = status != -1000;
     return status;
   }
+  // Ctrl-C typed, as a user ends the client: its exit status.
+  int interrupt() {
+    type("\003");
+    return wait(5000);
+  }
+  bool modes_as_before() const { return same_modes(modes(), modes_before_); }
 
   // Reads the screen until it shows the text after `from` (a position in
   // what it has shown); false on timeout.
@@ -176,9 +181,8 @@ TEST(ConsoleKeys, KeyPrintsTheStationsBetweenTracesAndCtrlCGivesTheModesBack) {
   node.send_report(frame("M0PQR", "ID"));
   EXPECT_TRUE(client.shows("M0PQR>ID", 5000, table)) << client.screen();
 
-  client.type("\003");
-  EXPECT_EQ(client.wait(5000), 128 + SIGINT);
-  EXPECT_TRUE(same_modes(client.modes(), client.modes_before()));
+  EXPECT_EQ(client.interrupt(), 128 + SIGINT);
+  EXPECT_TRUE(client.modes_as_before());
 }
 
 TEST(ConsoleKeys, CtrlZGivesTheTerminalBackUntilTheClientGoesOn) {
@@ -190,14 +194,13 @@ TEST(ConsoleKeys, CtrlZGivesTheTerminalBackUntilTheClientGoesOn) {
   ASSERT_TRUE(client.takes_single_keys(true, 5000));
   client.type("\032");
   ASSERT_TRUE(client.takes_single_keys(false, 5000));
-  EXPECT_TRUE(same_modes(client.modes(), client.modes_before()));
+  EXPECT_TRUE(client.modes_as_before());
   kill(client.pid(), SIGCONT);
   ASSERT_TRUE(client.takes_single_keys(true, 5000));
   client.type("l");
   EXPECT_TRUE(client.shows(LINKS, 5000)) << client.screen();
-  client.type("\003");
-  EXPECT_EQ(client.wait(5000), 128 + SIGINT);
-  EXPECT_TRUE(same_modes(client.modes(), client.modes_before()));
+  EXPECT_EQ(client.interrupt(), 128 + SIGINT);
+  EXPECT_TRUE(client.modes_as_before());
 }
 
 TEST(ConsoleKeys, WithoutTheTablesTheTerminalIsLeftAsItIs) {
@@ -207,13 +210,12 @@ TEST(ConsoleKeys, WithoutTheTablesTheTerminalIsLeftAsItIs) {
   if (!client.started()) GTEST_SKIP() << "no pseudo-terminal";
   // The keys would be taken before the first subscription goes out.
   ASSERT_TRUE(node.subscribed());
-  EXPECT_TRUE(same_modes(client.modes(), client.modes_before()));
+  EXPECT_TRUE(client.modes_as_before());
   client.type("h");
   node.send_report(frame("G4ABC", "BEACON"));
   ASSERT_TRUE(client.shows("G4ABC>BEACON", 5000)) << client.screen();
   EXPECT_EQ(client.screen().find(STATIONS), std::string::npos) << client.screen();
-  client.type("\003");
-  EXPECT_EQ(client.wait(5000), 128 + SIGINT);
+  EXPECT_EQ(client.interrupt(), 128 + SIGINT);
 }
 
 TEST(ConsoleKeys, KeysWorkWhileAFileIsReadAndTheModesComeBackAtItsEnd) {
@@ -228,7 +230,7 @@ TEST(ConsoleKeys, KeysWorkWhileAFileIsReadAndTheModesComeBackAtItsEnd) {
   // Answered within the recorded pause, before the next trace.
   EXPECT_EQ(client.screen().find("M0PQR>ID"), std::string::npos) << client.screen();
   EXPECT_EQ(client.wait(5000), 0);
-  EXPECT_TRUE(same_modes(client.modes(), client.modes_before()));
+  EXPECT_TRUE(client.modes_as_before());
 }
 
 TEST(ConsoleKeys, Sigusr2PrintsEveryTableAndTheClientRunsOn) {
