@@ -34,16 +34,6 @@ void send_subscription(NetSocket socket) {
   send_datagram(socket, subscription, sizeof subscription);
 }
 
-// The report handlers with the heard tables kept: the traces and the
-// tables, or the tables alone.
-void dispatch_and_observe(const char* report) {
-  dispatch_report(report);
-  heard_observe(report);
-}
-void observe_only(const char* report) {
-  heard_observe(report);
-}
-
 void note_small_receive_buffer(NetSocket socket, int asked) {
   const int granted = granted_receive_buffer(socket);
   if (granted >= 0 && granted < asked)
@@ -143,9 +133,7 @@ int run_receive_loop(NetSocket socket) {
 }
 
 void handle_datagram(char* data, std::size_t length) {
-  ReportHandler handler = dispatch_report;
-  if (heard_kept()) handler = settings.heard_only ? observe_only : dispatch_and_observe;
-  split_datagram(data, length, handler);
+  split_datagram(data, length, dispatch_report);
   std::fflush(console_stream());
 }
 

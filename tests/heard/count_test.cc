@@ -44,9 +44,10 @@ class HeardCountTest : public ::testing::Test {
     return tables->links.find(probe);
   }
 
-  const HeardRoute* route(const char* dest, const char* neighbour) const {
+  const HeardRoute* route(const char* dest, const char* neighbour, RouteSource source) const {
     HeardRoute probe;
     probe.port = 1;
+    probe.source = source;
     heard_set_text(probe.dest, dest);
     heard_set_text(probe.neighbour, neighbour);
     return tables->routes.find(probe);
@@ -310,10 +311,12 @@ std::string routing(const char* type, const std::string& entry, int time) {
 TEST_F(HeardCountTest, RouteChangesAndWithdrawal) {
   struct Series {
     const char* type;
+    RouteSource source;
     std::vector<Advert> adverts;
   };
   const Series series[] = {
       {"NODES",
+       RouteSource::nodes,
        {{R"({"call":"G4XYZ-3","alias":"XYZBBS","via":"G4ABC","qual":100})", RouteChange::fresh},
         {R"({"call":"g4xyz-3","alias":"XYZBBS","qual":100})", RouteChange::same},
         {R"({"call":"G4XYZ-3","qual":150})", RouteChange::better},
@@ -321,6 +324,7 @@ TEST_F(HeardCountTest, RouteChangesAndWithdrawal) {
         {R"({"call":"G4XYZ-3","qual":0})", RouteChange::withdrawn},
         {R"({"call":"G4XYZ-3","qual":20})", RouteChange::better}}},
       {"INP3",
+       RouteSource::inp3,
        {{R"({"call":"G4XYZ-3","hops":3,"tt":500})", RouteChange::fresh},
         {R"({"call":"G4XYZ-3","hops":3,"tt":400})", RouteChange::better},
         {R"({"call":"G4XYZ-3","hops":4,"tt":400})", RouteChange::worse},
@@ -334,13 +338,13 @@ TEST_F(HeardCountTest, RouteChangesAndWithdrawal) {
     int time = 1000;
     for (const Advert& advert : s.adverts) {
       count(frame("G4ABC", "NODES", "UI", "rcvd", time, routing(s.type, advert.entry, time)));
-      const HeardRoute* r = route("G4XYZ-3", "G4ABC");
+      const HeardRoute* r = route("G4XYZ-3", "G4ABC", s.source);
       ASSERT_NE(r, nullptr) << advert.entry;
       EXPECT_EQ(r->change, advert.change) << advert.entry;
       EXPECT_EQ(r->last, time);
       ++time;
     }
-    const HeardRoute* r = route("G4XYZ-3", "G4ABC");
+    const HeardRoute* r = route("G4XYZ-3", "G4ABC", s.source);
     EXPECT_EQ(heard_text(r->dest), "G4XYZ-3");
     // An advertisement without an alias keeps the one known.
     EXPECT_EQ(heard_text(r->alias), s.type == std::string("NODES") ? "XYZBBS" : "");
@@ -348,6 +352,14 @@ TEST_F(HeardCountTest, RouteChangesAndWithdrawal) {
     EXPECT_EQ(r->count, s.adverts.size());
     EXPECT_EQ(tables->routes.size(), 2U);
   }
+  // The same destination from the same neighbour in both kinds: two routes.
+  tables->clear();
+  count(frame("G4ABC", "NODES", "UI", "rcvd", 1000,
+              routing("NODES", R"({"call":"G4XYZ","qual":9})", 1000)));
+  count(frame("G4ABC", "N0DE", "I", "rcvd", 1001,
+              routing("INP3", R"({"call":"G4XYZ","hops":2,"tt":90})", 1001)));
+  EXPECT_EQ(route("G4XYZ", "G4ABC", RouteSource::nodes)->change, RouteChange::fresh);
+  EXPECT_EQ(route("G4XYZ", "G4ABC", RouteSource::inp3)->change, RouteChange::fresh);
   // The node's own broadcasts advertise no neighbour's routes.
   tables->clear();
   count(frame("N0DE", "NODES", "UI", "sent", 1000,
