@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/platform.h"
+#include "app/receive_loop.h"
 #include "output/channels.h"
 
 namespace {
@@ -50,13 +51,14 @@ ConsoleKeys::~ConsoleKeys() {
 void answer_console_requests() {
   const unsigned requests = take_console_requests();
   if (requests == 0) return;
+  // The last trace leaves its colour on; the answer is in the console's own.
+  finish_console();
   // Keys are read only with the tables kept: this came from SIGUSR2.
   if (!heard_kept()) {
     con_print("[No tables are kept: start the client with --heard to keep them]\n");
-    std::fflush(console_stream());
-    return;
+  } else {
+    if ((requests & CONSOLE_REQUEST_KEYS) != 0) print_key_list();
+    if ((requests & HEARD_ALL) != 0) heard_print(requests & HEARD_ALL);
   }
-  if ((requests & CONSOLE_REQUEST_KEYS) != 0) print_key_list();
-  if ((requests & HEARD_ALL) != 0) heard_print(requests & HEARD_ALL);
   std::fflush(console_stream());
 }

@@ -237,14 +237,17 @@ TEST(ConsoleKeys, Sigusr2PrintsEveryTableAndTheClientRunsOn) {
   const TestDir work;
   Node node(test_address(110, 3));
   ASSERT_TRUE(node.bound());
-  ScopedProcess client(spawn_process({PELLARIN, "0", test_address(110, 3), "-c", "--heard"},
-                                     work / "out", work / "err", {"TZ=UTC"}));
+  ScopedProcess client(spawn_process({PELLARIN, "0", test_address(110, 3), "--heard"}, work / "out",
+                                     work / "err", {"TZ=UTC"}));
   ASSERT_TRUE(node.subscribed());
   node.send_report(frame("G4ABC", "BEACON"));
   ASSERT_TRUE(wait_for_text(work / "out", "G4ABC>BEACON", 5000)) << read_file(work / "out");
   kill(client.pid(), SIGUSR2);
   for (const std::string& table : {STATIONS, LINKS, ROUTES})
     EXPECT_TRUE(wait_for_text(work / "out", table, 5000)) << read_file(work / "out");
+  // In the console's own colour, not the last trace's.
+  const std::string shown = read_file(work / "out");
+  EXPECT_LT(shown.find("\033[0m", shown.find("G4ABC>BEACON")), shown.find(STATIONS)) << shown;
   node.send_report(frame("M0PQR", "ID"));
   EXPECT_TRUE(wait_for_text(work / "out", "M0PQR>ID", 5000)) << read_file(work / "out");
   EXPECT_EQ(client.stop(SIGTERM), 128 + SIGTERM);
