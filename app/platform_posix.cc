@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -286,6 +287,9 @@ bool take_console_keys() {
   }
   keys_taken = true;
   keys_watched = 1;
+  // An exit() anywhere still leaves the terminal as it was found.
+  static const bool given_back_at_exit = std::atexit(give_back_console_keys) == 0;
+  (void)given_back_at_exit;
   return true;
 }
 
