@@ -48,9 +48,9 @@ bool count_dropped_datagrams(NetSocket socket);
 void close_socket(NetSocket socket);
 
 // Waits at most timeout for a datagram; returns early, false, when the
-// client has been told to end or asked to reopen its files, or (with the
-// console's keys taken) a key or SIGUSR2 has asked for tables, which it
-// reads for take_console_requests. A signal held back since the last wait
+// client has been told to end or asked to reopen its files, or SIGUSR2
+// or a key (with the console's keys taken, read here) has asked for
+// tables: see take_console_requests. A signal held back since the last wait
 // is let in here even when a datagram is already waiting, so the caller
 // tests ending_signal() whatever the result.
 bool wait_for_datagram(NetSocket socket, std::chrono::nanoseconds timeout);
