@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "app/command_line.h"
+#include "app/console_keys.h"
 #include "app/platform.h"
 #include "app/read_file.h"
 #include "app/receive_loop.h"
@@ -37,6 +38,7 @@ int read_datagrams(const StartupChoice& choice) {
   if (in == nullptr) return -1;
   install_ending_handlers();
   announce_start(choice);
+  const ConsoleKeys keys(in != stdin);
   return run_read_loop(in, choice.read_path, choice.recorded_pace);
 }
 
@@ -64,5 +66,6 @@ int run_client(int argc, char** argv) {
   announce_start(choice);
   print_start_date(std::time(nullptr));
   sleep_milliseconds(1000);
+  const ConsoleKeys keys(true);
   return run_receive_loop(socket, choice.server_address);
 }

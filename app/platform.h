@@ -52,9 +52,11 @@ bool count_dropped_datagrams(NetSocket socket);
 void close_socket(NetSocket socket);
 
 // Waits at most timeout for a datagram; returns early, false, when the
-// client has been told to end or asked to reopen its files. A signal held
-// back since the last wait is let in here even when a datagram is already
-// waiting, so the caller tests ending_signal() whatever the result.
+// client has been told to end or asked to reopen its files, or SIGUSR2
+// or a key (with the console's keys taken, read here) has asked for
+// tables: see take_console_requests. A signal held back since the last wait
+// is let in here even when a datagram is already waiting, so the caller
+// tests ending_signal() whatever the result.
 bool wait_for_datagram(NetSocket socket, std::chrono::nanoseconds timeout);
 // What receive_datagram gives when the system has reported the node's port
 // unreachable (an ICMP error for a datagram sent on the connected socket).
@@ -92,3 +94,23 @@ int ending_signal();
 // Reopens the capture and record files if asked to since the last call
 // (POSIX only: Windows has no SIGUSR1).
 void reopen_files_if_asked();
+
+// Keys on an interactive console, read between datagrams: the loop asks
+// for them only when the tables are kept. Takes the console when standard
+// input is one (on POSIX a terminal whose foreground this process is, so a
+// client started with & never stops for the terminal): single keys without
+// echo, Ctrl-C and the other keys that signal still working. False, and
+// nothing changed, otherwise.
+bool take_console_keys();
+// Puts the console back exactly as take_console_keys found it; nothing
+// when it took nothing.
+void give_back_console_keys();
+// Waits at most timeout for a key, a signal or the client's ending, where
+// the read loop would sleep; a plain sleep when no keys are taken.
+void wait_for_console_keys(std::chrono::nanoseconds timeout);
+// Reads the keys that are waiting without waiting for more (the read loop
+// between datagrams); wait_for_datagram reads them itself.
+void read_waiting_keys();
+// The requests (CONSOLE_REQUEST bits, app/console_keys.h) made by keys and
+// by SIGUSR2 since the last call.
+unsigned take_console_requests();

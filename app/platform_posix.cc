@@ -6,15 +6,18 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
+#include "app/console_keys.h"
 #include "app/platform.h"
 #include "app/receive_loop.h"
 #include "app/record_file.h"
@@ -23,7 +26,7 @@
 
 namespace {
 
-constexpr int ENDING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR2};
+constexpr int ENDING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 // The signals caught, and the mask while the loop waits: once they are held
 // back, they are let through there alone.
@@ -32,16 +35,85 @@ sigset_t waiting_mask;
 
 volatile std::sig_atomic_t ending_signal_number = 0;
 volatile std::sig_atomic_t reopen_requested = 0;
+volatile std::sig_atomic_t tables_requested = 0;
 
 void note_ending_signal(int signal_number) { ending_signal_number = signal_number; }
 void note_reopen(int) { reopen_requested = 1; }
+void note_tables_request(int) {
+  tables_requested = 1;
+}
+
+// The console's keys: standard input's terminal modes as they were before
+// they were taken, and what the keys read since asked for.
+constexpr int KEYBOARD = STDIN_FILENO;
+bool keys_taken = false;
+termios modes_before{};
+termios single_keys{};
+unsigned key_requests = 0;
+
+// Whether the keys are read now: not while the client runs in the
+// background after Ctrl-Z and bg, where reading the terminal would stop it.
+volatile std::sig_atomic_t keys_watched = 0;
+
+bool in_foreground() {
+  return tcgetpgrp(KEYBOARD) == getpgrp();
+}
+
+// Ctrl-Z: the shell gets its terminal back as it was, and the keys are
+// taken again when the client goes on in the foreground (the shell may have
+// set its own modes meanwhile). Each call here may be made in a handler.
+void stop_with_modes_given_back(int) {
+  keys_watched = 0;
+  if (in_foreground()) (void)tcsetattr(KEYBOARD, TCSANOW, &modes_before);
+  raise(SIGSTOP);
+}
+void take_keys_again(int) {
+  keys_watched = in_foreground() ? 1 : 0;
+  if (keys_watched != 0) (void)tcsetattr(KEYBOARD, TCSANOW, &single_keys);
+}
+
+void set_stop_handlers(void (*on_stop)(int), void (*on_continue)(int)) {
+  struct sigaction action {};
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  action.sa_handler = on_stop;
+  sigaction(SIGTSTP, &action, nullptr);
+  action.sa_handler = on_continue;
+  sigaction(SIGCONT, &action, nullptr);
+}
+
+// Reads what the terminal holds (poll has said it holds something). A
+// terminal that has gone (hung up, closed) is let go, so that its endless
+// readiness never turns the wait into a busy loop.
+void read_keys() {
+  std::array<char, 16> keys;
+  const ssize_t count = read(KEYBOARD, keys.data(), keys.size());
+  if (count <= 0) {
+    if (count == 0 || (errno != EINTR && errno != EAGAIN)) give_back_console_keys();
+    return;
+  }
+  for (ssize_t i = 0; i < count; ++i) key_requests |= console_request_for_key(keys[i]);
+}
+
+// What poll said of the terminal: keys to read, or a terminal gone.
+void take_keyboard_readiness(short events) {
+  if ((events & POLLIN) != 0)
+    read_keys();
+  else if ((events & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+    give_back_console_keys();
+}
+
+void wait_for_keys(int milliseconds) {
+  pollfd ready{KEYBOARD, POLLIN, 0};
+  if (poll(&ready, 1, milliseconds) > 0) take_keyboard_readiness(ready.revents);
+}
 
 int descriptor(NetSocket socket) { return static_cast<int>(socket); }
 
 bool has_caught_signal(const sigset_t& signals) {
   for (const int signal_number : ENDING_SIGNALS)
     if (sigismember(&signals, signal_number) == 1) return true;
-  return sigismember(&signals, SIGUSR1) == 1;
+  return sigismember(&signals, SIGUSR1) == 1 || sigismember(&signals, SIGUSR2) == 1;
 }
 
 }  // namespace
@@ -121,8 +193,10 @@ bool wait_for_datagram(NetSocket socket, std::chrono::nanoseconds timeout) {
   const auto nanoseconds = timeout.count();
   const timespec wait{static_cast<std::time_t>(nanoseconds / 1000000000),
                       static_cast<long>(nanoseconds % 1000000000)};
-  pollfd ready{descriptor(socket), POLLIN, 0};
-  if (ppoll(&ready, 1, &wait, &waiting_mask) <= 0) return false;
+  std::array<pollfd, 2> ready{{{descriptor(socket), POLLIN, 0}, {KEYBOARD, POLLIN, 0}}};
+  const bool keys = keys_watched != 0;
+  if (ppoll(ready.data(), keys ? 2 : 1, &wait, &waiting_mask) <= 0) return false;
+  if (keys) take_keyboard_readiness(ready[1].revents);
   // ppoll lets a held signal in only when the signal cuts its wait short:
   // with a datagram already waiting it returns at once with the signal
   // still held, and under a steady stream of datagrams Ctrl-C would never
@@ -133,7 +207,7 @@ bool wait_for_datagram(NetSocket socket, std::chrono::nanoseconds timeout) {
     sigprocmask(SIG_SETMASK, &waiting_mask, &held);
     sigprocmask(SIG_SETMASK, &held, nullptr);
   }
-  return true;
+  return ready[0].revents != 0;
 }
 
 long receive_datagram(NetSocket socket, std::span<char> buffer, std::uint32_t& dropped_total) {
@@ -193,6 +267,9 @@ void install_ending_handlers() {
   action.sa_handler = note_reopen;
   sigaction(SIGUSR1, &action, nullptr);
   sigaddset(&caught_signals, SIGUSR1);
+  action.sa_handler = note_tables_request;
+  sigaction(SIGUSR2, &action, nullptr);
+  sigaddset(&caught_signals, SIGUSR2);
   sigprocmask(SIG_SETMASK, nullptr, &waiting_mask);
 }
 
@@ -206,4 +283,58 @@ void reopen_files_if_asked() {
   reopen_requested = 0;
   reopen_record_file();
   reopen_capture_file();
+}
+
+bool take_console_keys() {
+  if (keys_taken || isatty(KEYBOARD) == 0 || !in_foreground() ||
+      tcgetattr(KEYBOARD, &modes_before) != 0)
+    return false;
+  single_keys = modes_before;
+  // ISIG stays: Ctrl-C and Ctrl-\ end the client through their signals.
+  single_keys.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  single_keys.c_cc[VMIN] = 1;
+  single_keys.c_cc[VTIME] = 0;
+  set_stop_handlers(stop_with_modes_given_back, take_keys_again);
+  if (tcsetattr(KEYBOARD, TCSANOW, &single_keys) != 0) {
+    set_stop_handlers(SIG_DFL, SIG_DFL);
+    return false;
+  }
+  keys_taken = true;
+  keys_watched = 1;
+  // An exit() anywhere still leaves the terminal as it was found.
+  static const bool given_back_at_exit = std::atexit(give_back_console_keys) == 0;
+  (void)given_back_at_exit;
+  return true;
+}
+
+void give_back_console_keys() {
+  if (!keys_taken) return;
+  keys_taken = false;
+  keys_watched = 0;
+  set_stop_handlers(SIG_DFL, SIG_DFL);
+  // In the background the terminal is the shell's, with the shell's modes.
+  if (in_foreground()) (void)tcsetattr(KEYBOARD, TCSANOW, &modes_before);
+}
+
+void wait_for_console_keys(std::chrono::nanoseconds timeout) {
+  const int milliseconds =
+      static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(timeout).count());
+  if (keys_watched == 0)
+    sleep_milliseconds(milliseconds);
+  else
+    wait_for_keys(milliseconds);
+}
+
+void read_waiting_keys() {
+  if (keys_watched != 0) wait_for_keys(0);
+}
+
+unsigned take_console_requests() {
+  unsigned requests = key_requests;
+  key_requests = 0;
+  if (tables_requested != 0) {
+    tables_requested = 0;
+    requests |= HEARD_ALL;
+  }
+  return requests;
 }

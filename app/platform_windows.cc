@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstdio>
 
+#include "app/console_keys.h"
 #include "app/platform.h"
 #include "app/platform_windows.h"
 #include "output/channels.h"
@@ -35,6 +36,83 @@ constexpr DWORD CLOSE_GRACE_MS = 4000;
 volatile LONG ending_signal_number = 0;
 
 SOCKET handle(NetSocket socket) { return static_cast<SOCKET>(socket); }
+
+// The console's keys: its input handle while they are taken, and what they
+// asked for since. The console's modes are never changed: ReadConsoleInput
+// takes key presses whatever the input mode, line mode and echo concern
+// ReadConsole and ReadFile alone, and Ctrl-C stays a control event.
+HANDLE keyboard = nullptr;
+unsigned key_requests = 0;
+
+// The socket's readiness as an event that WaitForMultipleObjects can wait
+// on beside the console; made when the loop first waits with keys taken.
+WSAEVENT socket_event = WSA_INVALID_EVENT;
+NetSocket event_socket = NO_SOCKET;
+
+// Takes every input record waiting (not only the keys, so that the
+// console's handle is not left signalled); a console gone is let go.
+void read_keys() {
+  DWORD waiting = 0;
+  while (keyboard != nullptr) {
+    if (GetNumberOfConsoleInputEvents(keyboard, &waiting) == 0) {
+      give_back_console_keys();
+      return;
+    }
+    if (waiting == 0) return;
+    std::array<INPUT_RECORD, 16> records;
+    DWORD count = 0;
+    if (ReadConsoleInputA(keyboard, records.data(), static_cast<DWORD>(records.size()), &count) ==
+            0 ||
+        count == 0) {
+      give_back_console_keys();
+      return;
+    }
+    key_requests |= console_requests_from_input(records.data(), count);
+  }
+}
+
+void read_keys_if_waiting() {
+  if (keyboard != nullptr && WaitForSingleObject(keyboard, 0) == WAIT_OBJECT_0) read_keys();
+}
+
+bool datagram_within(NetSocket socket, int slice_ms) {
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(handle(socket), &readable);
+  timeval limit{slice_ms / 1000, (slice_ms % 1000) * 1000};
+  return select(0, &readable, nullptr, nullptr, &limit) > 0;
+}
+
+// The socket's event, selected for the datagrams of this socket; false
+// when Winsock gives none.
+bool socket_event_for(NetSocket socket) {
+  if (socket_event == WSA_INVALID_EVENT) socket_event = WSACreateEvent();
+  if (socket_event == WSA_INVALID_EVENT) return false;
+  if (event_socket == socket) return true;
+  if (WSAEventSelect(handle(socket), socket_event, FD_READ) != 0) return false;
+  event_socket = socket;
+  return true;
+}
+
+// One slice of the wait on the socket and the console together. A datagram
+// wins over a key only for as long as it takes to read the keys too, so
+// that a steady stream never keeps them out.
+bool datagram_or_key_within(NetSocket socket, int slice_ms) {
+  if (!socket_event_for(socket)) {
+    const bool ready = datagram_within(socket, slice_ms);
+    read_keys_if_waiting();
+    return ready;
+  }
+  const std::array<HANDLE, 2> handles{socket_event, keyboard};
+  const DWORD woken = WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(),
+                                             FALSE, static_cast<DWORD>(slice_ms));
+  read_keys_if_waiting();
+  if (woken != WAIT_OBJECT_0) return false;
+  // Resets the event; a receive that leaves a datagram waiting sets it again.
+  WSANETWORKEVENTS happened;
+  WSAEnumNetworkEvents(handle(socket), socket_event, &happened);
+  return true;
+}
 
 struct SocketErrorText {
   int code;
@@ -94,6 +172,15 @@ BOOL WINAPI note_console_event(DWORD event) {
 }
 
 }  // namespace
+
+unsigned console_requests_from_input(const INPUT_RECORD* records, unsigned long count) {
+  unsigned requests = 0;
+  for (unsigned long i = 0; i < count; ++i) {
+    if (records[i].EventType != KEY_EVENT || records[i].Event.KeyEvent.bKeyDown == 0) continue;
+    requests |= console_request_for_key(records[i].Event.KeyEvent.uChar.AsciiChar);
+  }
+  return requests;
+}
 
 int signal_for_console_event(unsigned long event) {
   switch (event) {
@@ -186,13 +273,11 @@ bool wait_for_datagram(NetSocket socket, std::chrono::nanoseconds timeout) {
   long long left = std::chrono::ceil<std::chrono::milliseconds>(timeout).count();
   do {
     const int slice = static_cast<int>(std::min<long long>(left, WAIT_SLICE_MS));
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(handle(socket), &readable);
-    timeval limit{slice / 1000, (slice % 1000) * 1000};
-    if (select(0, &readable, nullptr, nullptr, &limit) > 0) return true;
+    if (keyboard == nullptr ? datagram_within(socket, slice)
+                            : datagram_or_key_within(socket, slice))
+      return true;
     left -= slice;
-  } while (left > 0 && ending_signal() == 0);
+  } while (left > 0 && ending_signal() == 0 && key_requests == 0);
   return false;
 }
 
@@ -242,3 +327,37 @@ int ending_signal() { return static_cast<int>(ending_signal_number); }
 
 // Windows has no SIGUSR1: nothing asks for the files to be reopened.
 void reopen_files_if_asked() {}
+
+bool take_console_keys() {
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  DWORD mode = 0;
+  if (keyboard != nullptr || input == nullptr || input == INVALID_HANDLE_VALUE ||
+      GetConsoleMode(input, &mode) == 0)
+    return false;
+  keyboard = input;
+  return true;
+}
+
+void give_back_console_keys() {
+  keyboard = nullptr;
+}
+
+void wait_for_console_keys(std::chrono::nanoseconds timeout) {
+  const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(timeout).count();
+  if (keyboard == nullptr) {
+    sleep_milliseconds(static_cast<int>(milliseconds));
+    return;
+  }
+  if (WaitForSingleObject(keyboard, static_cast<DWORD>(milliseconds)) == WAIT_OBJECT_0) read_keys();
+}
+
+void read_waiting_keys() {
+  read_keys_if_waiting();
+}
+
+// Windows has no SIGUSR2: the keys alone ask for tables.
+unsigned take_console_requests() {
+  const unsigned requests = key_requests;
+  key_requests = 0;
+  return requests;
+}

@@ -6,8 +6,9 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
-#include <thread>
 
+#include "app/console_keys.h"
+#include "app/platform.h"
 #include "app/receive_loop.h"
 #include "intake/datagram_file.h"
 #include "output/channels.h"
@@ -18,7 +19,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr char STANDARD_INPUT[] = "-";
 
-// A long wait is cut into slices so that Ctrl-C ends it soon.
+// A long wait is cut into slices so that Ctrl-C ends it soon; keys and
+// SIGUSR2 end a slice early and are answered at once.
 constexpr std::chrono::milliseconds LONGEST_SLEEP{100};
 
 // Keeps the recorded times, counted from the first timed record. A time
@@ -34,8 +36,10 @@ class RecordedPace {
     }
     last_ms_ = at_ms;
     const Clock::time_point due = *origin_ + std::chrono::milliseconds(at_ms - origin_ms_);
-    for (Clock::time_point at = now; at < due && ending_signal() == 0; at = Clock::now())
-      std::this_thread::sleep_for(std::min<Clock::duration>(due - at, LONGEST_SLEEP));
+    for (Clock::time_point at = now; at < due && ending_signal() == 0; at = Clock::now()) {
+      wait_for_console_keys(std::min<Clock::duration>(due - at, LONGEST_SLEEP));
+      answer_console_requests();
+    }
   }
 
  private:
@@ -61,6 +65,8 @@ int run_read_loop(std::FILE* in, const char* path, bool recorded_pace) {
   while (ending_signal() == 0 && reader.next(record)) {
     if (recorded_pace && record.at_ms) pace.wait_for(*record.at_ms);
     if (ending_signal() != 0) break;
+    read_waiting_keys();
+    answer_console_requests();
     // The receive loop hands on only datagrams of at least one byte.
     if (record.length == 0) continue;
     handle_datagram(record.bytes.data(), record.length);

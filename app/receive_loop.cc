@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <span>
 
+#include "app/console_keys.h"
 #include "app/platform.h"
 #include "app/record_file.h"
 #include "app/service_watch.h"
@@ -119,6 +120,7 @@ int run_receive_loop(NetSocket socket, std::uint32_t server_address) {
     const bool readable = wait_for_datagram(socket, std::max(wake - now, Clock::duration::zero()));
     if (ending_signal() != 0) break;
     reopen_files_if_asked();
+    answer_console_requests();
     if (!readable) continue;
     // While datagrams keep coming they are taken one after another without
     // a wait between them; after RECEIVE_BURST the loop goes back through

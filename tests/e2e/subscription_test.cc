@@ -259,6 +259,9 @@ TEST(Subscription, SignalsGetInWhileDatagramsKeepComing) {
   ASSERT_EQ(rename(capture.c_str(), (capture + ".1").c_str()), 0);
   kill(client.pid(), SIGUSR1);
   EXPECT_TRUE(wait_for_text(capture, "G4ABC>G4XYZ <RR>", 5000));
+  // Without the tables SIGUSR2 is told so, and the client runs on.
+  kill(client.pid(), SIGUSR2);
+  EXPECT_TRUE(wait_for_text(work.path() + "/client.out", "[No tables are kept", 5000));
   EXPECT_EQ(client.stop(SIGTERM), 128 + SIGTERM);
   flooding = false;
   flood.join();
