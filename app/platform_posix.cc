@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #include "app/platform.h"
 #include "app/receive_loop.h"
@@ -163,6 +165,73 @@ void sleep_milliseconds(int milliseconds) {
 int open_for_append(const char* path) {
   constexpr mode_t READABLE_BY_ALL = 0644;
   return open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, READABLE_BY_ALL);
+}
+
+FileLock lock_file(const char* path) {
+  constexpr mode_t READABLE_BY_ALL = 0644;
+  // Never closed: the lock lasts as long as the process. flock rather than
+  // fcntl, whose locks a close of any other descriptor of the file undoes.
+  const int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, READABLE_BY_ALL);
+  if (fd < 0) return FileLock::FAILED;
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) return FileLock::TAKEN;
+  const bool held = errno == EWOULDBLOCK;
+  const int error = errno;
+  close(fd);
+  errno = error;
+  return held ? FileLock::HELD_ELSEWHERE : FileLock::FAILED;
+}
+
+int open_replacement(const char* temp_path) {
+  constexpr mode_t READABLE_BY_ALL = 0644;
+  return open(temp_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, READABLE_BY_ALL);
+}
+
+bool write_replacement(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = write(fd, data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+bool put_replacement_in_place(int fd, const char* temp_path, const char* path) {
+  // A rename that reaches the disk before the data would leave an empty
+  // file after a power cut: the data first.
+  if (fsync(fd) != 0) {
+    discard_replacement(fd, temp_path);
+    return false;
+  }
+  if (close(fd) != 0 || std::rename(temp_path, path) != 0) {
+    const int error = errno;
+    unlink(temp_path);
+    errno = error;
+    return false;
+  }
+  // The rename itself is in the folder's entry. Some file systems cannot
+  // flush a folder; the file is in place all the same.
+  const char* slash = std::strrchr(path, '/');
+  const std::string folder =
+      slash == nullptr ? "." : std::string(path, slash == path ? 1 : slash - path);
+  const int folder_fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder_fd >= 0) {
+    (void)fsync(folder_fd);
+    close(folder_fd);
+  }
+  return true;
+}
+
+void discard_replacement(int fd, const char* temp_path) {
+  const int error = errno;
+  close(fd);
+  unlink(temp_path);
+  errno = error;
+}
+
+const char* file_error_text() {
+  return std::strerror(errno);
 }
 
 void prepare_console() {}
