@@ -103,6 +103,6 @@ void install_ending_handlers();
 void hold_signals_outside_waits();
 // The signal number that asked the client to end, or 0.
 int ending_signal();
-// Reopens the capture and record files if asked to since the last call
-// (POSIX only: Windows has no SIGUSR1).
+// Reopens the capture and record files and saves the heard file if asked to
+// since the last call (POSIX only: Windows has no SIGUSR1).
 void reopen_files_if_asked();

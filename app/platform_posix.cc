@@ -16,6 +16,7 @@
 #include <ctime>
 #include <string>
 
+#include "app/heard_store.h"
 #include "app/platform.h"
 #include "app/receive_loop.h"
 #include "app/record_file.h"
@@ -256,9 +257,11 @@ void hold_signals_outside_waits() { sigprocmask(SIG_BLOCK, &caught_signals, &wai
 int ending_signal() { return ending_signal_number; }
 
 // logrotate has moved the files away: close them and open the paths again.
+// The heard list is saved then too, for a backup taken after the rotation.
 void reopen_files_if_asked() {
   if (reopen_requested == 0) return;
   reopen_requested = 0;
   reopen_record_file();
   reopen_capture_file();
+  save_heard_file();
 }
