@@ -16,6 +16,8 @@
 namespace {
 
 void announce_start(const StartupChoice& choice) {
+  // Under --heard-only standard output holds the tables alone.
+  if (settings.heard_only) return;
   con_print("\033]0;Pellarin (%d)\a", settings.port_filter);
   print_settings_summary(choice);
   std::fflush(console_stream());
@@ -47,7 +49,12 @@ int read_datagrams(const StartupChoice& choice) {
 
 int run_client(int argc, char** argv) {
   prepare_console();
-  print_banner();
+  // Under --heard-only the console's text (errors, warnings) goes to
+  // standard error, and there is no banner.
+  if (asks_heard_only(argc, argv))
+    set_console_stream(stderr);
+  else
+    print_banner();
   const StartupChoice choice = parse_command_line(argc, argv);
   if (choice.finished) return choice.exit_status;
   if (!open_heard_file_if_named() || !open_capture_file(choice)) return -1;

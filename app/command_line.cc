@@ -3,6 +3,7 @@
 
 #include <getopt.h>
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <span>
@@ -61,12 +62,26 @@ constexpr OptionHelp LONG_OPTION_HELP[] = {
     {"--pace <pace>", "With --read: 'recorded' keeps the recorded times, 'fast' does not"},
     {"--record <file>", "Append every datagram received to a datagram file"},
     {"--help", "Show this message with the long options and exit"},
+    {"--heard", "Keep the heard tables and print them at the end"},
+    {"--heard-only", "Print only the heard tables, no traces or start-up text"},
+    {"--heard-format", "<f>: the tables as 'table' (default), 'tsv', 'csv' or 'json'"},
+    {"--heard-sort", "<key>: the tables by 'last' (default), 'first', 'frames' or 'call'"},
+    {"--heard-file", "<file>: keep the tables in <file> across restarts (implies --heard)"},
 };
 
 constexpr std::string_view READ_OPTION = "--read";
 constexpr std::string_view PACE_OPTION = "--pace";
 constexpr std::string_view RECORD_OPTION = "--record";
 constexpr std::string_view HELP_OPTION = "--help";
+constexpr std::string_view HEARD_OPTION = "--heard";
+constexpr std::string_view HEARD_ONLY_OPTION = "--heard-only";
+constexpr std::string_view HEARD_FORMAT_OPTION = "--heard-format";
+constexpr std::string_view HEARD_SORT_OPTION = "--heard-sort";
+constexpr std::string_view HEARD_FILE_OPTION = "--heard-file";
+
+// The values of --heard-format and --heard-sort, in the order of their enums.
+constexpr std::array<std::string_view, 4> HEARD_FORMAT_NAMES = {"table", "tsv", "csv", "json"};
+constexpr std::array<std::string_view, 4> HEARD_SORT_NAMES = {"last", "first", "frames", "call"};
 
 void print_option_lines(std::span<const OptionHelp> lines) {
   for (const OptionHelp& help : lines) con_print("   %-16s%s\n", help.option, help.description);
@@ -99,8 +114,55 @@ bool long_option(int argc, char** argv, int& at, std::string_view name, const ch
 // Takes the long options out of argv, stopping where getopt stops ("--")
 // and passing over the values of short options, and closes the gap. Returns
 // the new argument count, or -1 after printing why the command cannot run.
+// The index of `value` among `names`; false after printing the choices.
+template <std::size_t N>
+bool choose(std::string_view option, const std::array<std::string_view, N>& names,
+            const char* value, std::size_t& chosen) {
+  for (chosen = 0; chosen < N; ++chosen)
+    if (names[chosen] == value) return true;
+  con_print("Option '%s' takes", option.data());
+  for (std::size_t at = 0; at < N; ++at)
+    con_print("%s'%s'", at == 0 ? " " : at + 1 == N ? " or " : ", ", names[at].data());
+  con_print(", not '%s'\n", value);
+  return false;
+}
+
+// The heard options' values, checked once all are read.
+bool take_heard_choices(const char* format, const char* sort, const char* path) {
+  std::size_t chosen = 0;
+  if (format != nullptr) {
+    if (!choose(HEARD_FORMAT_OPTION, HEARD_FORMAT_NAMES, format, chosen)) return false;
+    settings.heard_format = static_cast<HeardFormat>(chosen);
+  }
+  if (sort != nullptr) {
+    if (!choose(HEARD_SORT_OPTION, HEARD_SORT_NAMES, sort, chosen)) return false;
+    settings.heard_sort = static_cast<HeardSort>(chosen);
+  }
+  if (path != nullptr) {
+    // Refused, like a capture path, rather than cut to another name.
+    if (std::strlen(path) > CAPTURE_PATH_LENGTH) {
+      con_print("Can't use heard file '%s': the path is too long\n", path);
+      return false;
+    }
+    std::snprintf(settings.heard_path, sizeof settings.heard_path, "%s", path);
+    settings.heard = true;
+  }
+  if ((format != nullptr || sort != nullptr) && !settings.heard && !settings.heard_only) {
+    con_print(
+        "Options '--heard-format' and '--heard-sort' go with '--heard', '--heard-only' or "
+        "'--heard-file'\n");
+    return false;
+  }
+  // Nothing but the tables is written, so no colour either.
+  if (settings.heard_only) settings.trace_flags &= ~TF_COLOUR;
+  return true;
+}
+
 int take_long_options(int argc, char** argv, StartupChoice& choice, bool& help) {
   const char* pace = nullptr;
+  const char* heard_format = nullptr;
+  const char* heard_sort = nullptr;
+  const char* heard_file = nullptr;
   int kept = 1;
   for (int at = 1; at < argc; ++at) {
     const char* value = nullptr;
@@ -125,8 +187,23 @@ int take_long_options(int argc, char** argv, StartupChoice& choice, bool& help) 
     } else if (long_option(argc, argv, at, PACE_OPTION, value)) {
       target = &pace;
       name = PACE_OPTION;
+    } else if (long_option(argc, argv, at, HEARD_FORMAT_OPTION, value)) {
+      target = &heard_format;
+      name = HEARD_FORMAT_OPTION;
+    } else if (long_option(argc, argv, at, HEARD_SORT_OPTION, value)) {
+      target = &heard_sort;
+      name = HEARD_SORT_OPTION;
+    } else if (long_option(argc, argv, at, HEARD_FILE_OPTION, value)) {
+      target = &heard_file;
+      name = HEARD_FILE_OPTION;
     } else if (std::strcmp(argument, HELP_OPTION.data()) == 0) {
       help = true;
+      continue;
+    } else if (std::strcmp(argument, HEARD_OPTION.data()) == 0) {
+      settings.heard = true;
+      continue;
+    } else if (std::strcmp(argument, HEARD_ONLY_OPTION.data()) == 0) {
+      settings.heard_only = true;
       continue;
     } else {
       argv[kept++] = argv[at];
@@ -154,6 +231,7 @@ int take_long_options(int argc, char** argv, StartupChoice& choice, bool& help) 
     con_print("Options '--read' and '--record' cannot be used together\n");
     return -1;
   }
+  if (!take_heard_choices(heard_format, heard_sort, heard_file)) return -1;
   return kept;
 }
 
@@ -173,6 +251,16 @@ void set_flag(std::uint32_t bit) { settings.trace_flags |= bit; }
 void clear_flag(std::uint32_t bit) { settings.trace_flags &= ~bit; }
 
 }  // namespace
+
+bool asks_heard_only(int argc, char** argv) {
+  for (int at = 1; at < argc; ++at) {
+    const char* argument = argv[at];
+    if (std::strcmp(argument, "--") == 0) return false;
+    if (std::strcmp(argument, HEARD_ONLY_OPTION.data()) == 0) return true;
+    if (argument[0] == '-' && argument[1] != '-' && takes_next_argument(argument)) ++at;
+  }
+  return false;
+}
 
 void print_banner() {
   con_print("\033[2J");

@@ -28,6 +28,11 @@ struct StartupChoice {
   int exit_status = 0;
 };
 
+// Whether the arguments hold --heard-only, which has the start-up print
+// nothing on standard output: known before the command line is read, since
+// the banner comes first.
+bool asks_heard_only(int argc, char** argv);
+
 void print_banner();
 void print_usage();
 // The usage with the long options too, for --help.

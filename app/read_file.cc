@@ -66,6 +66,7 @@ int run_read_loop(std::FILE* in, const char* path, bool recorded_pace) {
     handle_datagram(record.bytes.data(), record.length);
   }
   if (!standard_input) std::fclose(in);
+  print_heard_at_end();
   finish_console();
   if (ending_signal() != 0) return 128 + ending_signal();
   if (reader.error().empty()) return 0;

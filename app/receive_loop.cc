@@ -10,6 +10,7 @@
 #include "app/platform.h"
 #include "app/record_file.h"
 #include "app/settings.h"
+#include "heard/heard.h"
 #include "intake/dispatch.h"
 #include "intake/splitter.h"
 #include "output/channels.h"
@@ -31,6 +32,16 @@ void send_subscription(NetSocket socket) {
   encode_subscription(settings.port_filter, subscription);
   // A lost subscription is simply sent again at the next renewal.
   send_datagram(socket, subscription, sizeof subscription);
+}
+
+// The report handlers with the heard tables kept: the traces and the
+// tables, or the tables alone.
+void dispatch_and_observe(const char* report) {
+  dispatch_report(report);
+  heard_observe(report);
+}
+void observe_only(const char* report) {
+  heard_observe(report);
 }
 
 void note_small_receive_buffer(NetSocket socket, int asked) {
@@ -123,15 +134,26 @@ int run_receive_loop(NetSocket socket) {
       handle_datagram(buffer.data(), static_cast<std::size_t>(received));
       renew_if_due(Clock::now());
     }
+    if (heard_kept()) heard_note_dropped(dropped_total);
   }
+  print_heard_at_end();
   if (dropped_total != 0) con_print("%u datagrams dropped by kernel\n", dropped_total);
   finish_console();
   return 128 + ending_signal();
 }
 
 void handle_datagram(char* data, std::size_t length) {
-  split_datagram(data, length, dispatch_report);
+  ReportHandler handler = dispatch_report;
+  if (heard_kept()) handler = settings.heard_only ? observe_only : dispatch_and_observe;
+  split_datagram(data, length, handler);
   std::fflush(console_stream());
+}
+
+void print_heard_at_end() {
+  if (!heard_kept()) return;
+  // The tables in the console's own colour, not the last trace's.
+  if (trace_flag(TF_COLOUR)) con_print("%s", COLOUR_RESET);
+  heard_print(HEARD_ALL);
 }
 
 void finish_console() {

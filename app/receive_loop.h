@@ -91,6 +91,10 @@ int run_receive_loop(NetSocket socket);
 // length + 1 bytes (the splitter writes a terminator).
 void handle_datagram(char* data, std::size_t length);
 
+// With the heard tables kept, prints them all: how every run ends, after
+// the last trace.
+void print_heard_at_end();
+
 // Flushes the console and, with colour on, resets its colour: how every
 // run ends.
 void finish_console();

@@ -37,6 +37,10 @@ inline constexpr int CALL_FILTER_LENGTH = 15;
 // longer one is refused at start-up, never cut to another name.
 inline constexpr int CAPTURE_PATH_LENGTH = 4095;
 
+// --heard-format and --heard-sort.
+enum class HeardFormat : std::uint8_t { table, tsv, csv, json };
+enum class HeardSort : std::uint8_t { last, first, frames, call };
+
 struct Settings {
   std::uint32_t trace_flags = TF_DEFAULTS;
   int display_width = DEFAULT_DISPLAY_WIDTH;
@@ -49,6 +53,12 @@ struct Settings {
   char frame_type_filter[CALL_FILTER_LENGTH + 1] = {};
   char capture_path[CAPTURE_PATH_LENGTH + 1] = {};
   std::FILE* capture_file = nullptr;
+  // The heard tables: kept under --heard, --heard-only or --heard-file.
+  bool heard = false;
+  bool heard_only = false;  // the tables alone on standard output
+  HeardFormat heard_format = HeardFormat::table;
+  HeardSort heard_sort = HeardSort::last;
+  char heard_path[CAPTURE_PATH_LENGTH + 1] = {};  // --heard-file
 };
 
 // Written only during start-up (and by tests between cases); read everywhere.

@@ -296,13 +296,19 @@ TEST_F(CommandLineTest, LongHelpAddsTheLongOptionsToTheList) {
   print_usage();
   const std::string short_list = take_output().console;
   ASSERT_TRUE(console.starts_with(short_list)) << console;
-  EXPECT_EQ(console.substr(short_list.size()),
-            "Long options:\n\n"
-            "   --read <file>   Show the datagrams of a datagram file, then exit ('-': stdin)\n"
-            "   --pace <pace>   With --read: 'recorded' keeps the recorded times, 'fast' does not\n"
-            "   --record <file> Append every datagram received to a datagram file\n"
-            "   --help          Show this message with the long options and exit\n"
-            "\n");
+  EXPECT_EQ(
+      console.substr(short_list.size()),
+      "Long options:\n\n"
+      "   --read <file>   Show the datagrams of a datagram file, then exit ('-': stdin)\n"
+      "   --pace <pace>   With --read: 'recorded' keeps the recorded times, 'fast' does not\n"
+      "   --record <file> Append every datagram received to a datagram file\n"
+      "   --help          Show this message with the long options and exit\n"
+      "   --heard         Keep the heard tables and print them at the end\n"
+      "   --heard-only    Print only the heard tables, no traces or start-up text\n"
+      "   --heard-format  <f>: the tables as 'table' (default), 'tsv', 'csv' or 'json'\n"
+      "   --heard-sort    <key>: the tables by 'last' (default), 'first', 'frames' or 'call'\n"
+      "   --heard-file    <file>: keep the tables in <file> across restarts (implies --heard)\n"
+      "\n");
 }
 
 TEST_F(CommandLineTest, SummaryNamesTheRecordFileOnTheConsole) {
