@@ -1,6 +1,7 @@
 // --heard-file: the lock, the reading at start and the atomic saves.
 #include "app/heard_store.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -73,7 +74,7 @@ Loaded load(const std::string& path, std::string& why) {
     why = std::strerror(errno);
     return Loaded::UNREADABLE;
   }
-  const bool read = read_heard_file(in, why);
+  const bool read = read_heard_file(in, heard_tables(), why);
   std::fclose(in);
   return read ? Loaded::READ : Loaded::UNREADABLE;
 }
@@ -113,7 +114,7 @@ bool write_whole() {
   const int fd = open_replacement(temp);
   if (fd < 0) return false;
   SaveWriter writer(fd);
-  if (!write_heard_file(SaveWriter::take, &writer) || !writer.flush()) {
+  if (!write_heard_file(heard_tables(), SaveWriter::take, &writer) || !writer.flush()) {
     discard_replacement(fd, temp);
     return false;
   }
@@ -153,5 +154,7 @@ void save_heard_file() {
     con_print("Can't save heard file '%s': %s; trying again at each save\n",
               store.save_path.c_str(), file_error_text());
   if (saved && store.failing) con_print("Heard file '%s' saved again\n", store.save_path.c_str());
+  // Between datagrams nothing else flushes the console.
+  if (saved == store.failing) std::fflush(console_stream());
   store.failing = !saved;
 }

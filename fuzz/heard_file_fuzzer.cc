@@ -21,7 +21,7 @@ bool append(void* text, std::string_view piece) {
 
 std::string written() {
   std::string text;
-  if (!write_heard_file(append, &text)) std::abort();
+  if (!write_heard_file(heard_tables(), append, &text)) std::abort();
   for (const char byte : text) {
     const auto value = static_cast<unsigned char>(byte);
     if ((value < 0x20 && byte != '\t' && byte != '\n') || value == 0x7F) std::abort();
@@ -33,7 +33,7 @@ bool read_text(std::string& text) {
   std::FILE* in = fmemopen(text.data(), text.size(), "rb");
   if (in == nullptr) std::abort();
   std::string error;
-  const bool read = read_heard_file(in, error);
+  const bool read = read_heard_file(in, heard_tables(), error);
   std::fclose(in);
   return read;
 }
