@@ -194,8 +194,12 @@ TEST_F(WindowsClient, HeardFileSavedAtTheEndAndReadAtTheNextStart) {
   for (int run = 0; run < 2; ++run) {
     SCOPED_TRACE(run);
     const pid_t sim = start_sim("127.11.2.3", FRAME);
-    const pid_t client = start({"0", "127.11.2.3", "-c", "--heard-file", heard});
-    ASSERT_TRUE(wait_for_text(out(), "G4XYZ", 20000)) << read_file(out());
+    // A console of its own for each run: the last run's holds the call too.
+    const std::string console = dir_ + "/run" + std::to_string(run) + ".out";
+    started_.push_back(spawn_process(command({"0", "127.11.2.3", "-c", "--heard-file", heard}),
+                                     console, err(), {"TZ=UTC"}));
+    const pid_t client = started_.back();
+    ASSERT_TRUE(wait_for_text(console, "G4XYZ", 20000)) << read_file(console);
     EXPECT_EQ(stop_process(client, SIGINT, 10000), 128 + SIGINT);
     stop_process(sim, SIGTERM);
     const std::string text = read_file(heard);
