@@ -43,8 +43,8 @@ void request_receive_buffer(NetSocket socket, int bytes);
 // The receive buffer the system granted, in usable bytes; -1 when unknown.
 int granted_receive_buffer(NetSocket socket);
 // Asks the system to tell, with each datagram, how many it has dropped on
-// this socket for want of room (nothing where it keeps no such count).
-void count_dropped_datagrams(NetSocket socket);
+// this socket for want of room; false where it keeps no such count.
+bool count_dropped_datagrams(NetSocket socket);
 void close_socket(NetSocket socket);
 
 // Waits at most timeout for a datagram; returns early, false, when the

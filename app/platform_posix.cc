@@ -99,9 +99,10 @@ int granted_receive_buffer(NetSocket socket) {
   return granted / 2;
 }
 
-void count_dropped_datagrams(NetSocket socket) {
+bool count_dropped_datagrams(NetSocket socket) {
   const int count_drops = 1;
-  (void)setsockopt(descriptor(socket), SOL_SOCKET, SO_RXQ_OVFL, &count_drops, sizeof count_drops);
+  return setsockopt(descriptor(socket), SOL_SOCKET, SO_RXQ_OVFL, &count_drops,
+                    sizeof count_drops) == 0;
 }
 
 void close_socket(NetSocket socket) { close(descriptor(socket)); }

@@ -188,7 +188,9 @@ int granted_receive_buffer(NetSocket socket) {
 }
 
 // Windows keeps no count of the datagrams it drops for want of room.
-void count_dropped_datagrams(NetSocket) {}
+bool count_dropped_datagrams(NetSocket) {
+  return false;
+}
 
 bool wait_for_datagram(NetSocket socket, std::chrono::nanoseconds timeout) {
   // Whole milliseconds, rounded up so that a renewal is never early.

@@ -22,6 +22,10 @@ constexpr std::size_t RECEIVE_BUFFER_SIZE = MAX_DATAGRAM + 100;
 
 constexpr char COLOUR_RESET[] = "\033[0m";
 
+// Whether the system counts the datagrams it drops on the trace socket, so
+// that the heard tables can say how many went.
+bool drops_counted = false;
+
 // Datagrams taken back to back before the loop waits again: enough to spare
 // most waits when the node is busy, few enough that a signal is seen within
 // a millisecond or so.
@@ -32,16 +36,6 @@ void send_subscription(NetSocket socket) {
   encode_subscription(settings.port_filter, subscription);
   // A lost subscription is simply sent again at the next renewal.
   send_datagram(socket, subscription, sizeof subscription);
-}
-
-// The report handlers with the heard tables kept: the traces and the
-// tables, or the tables alone.
-void dispatch_and_observe(const char* report) {
-  dispatch_report(report);
-  heard_observe(report);
-}
-void observe_only(const char* report) {
-  heard_observe(report);
 }
 
 void note_small_receive_buffer(NetSocket socket, int asked) {
@@ -76,7 +70,7 @@ NetSocket open_trace_socket(std::uint32_t server_address, int receive_buffer) {
   }
   request_receive_buffer(socket, receive_buffer);
   if (trace_flag(TF_WARNINGS)) note_small_receive_buffer(socket, receive_buffer);
-  count_dropped_datagrams(socket);
+  drops_counted = count_dropped_datagrams(socket);
   // With every port of the range taken the system picks one at connect.
   for (int port = LOCAL_PORT_FIRST; port <= LOCAL_PORT_LAST; ++port)
     if (bind_local_port(socket, static_cast<std::uint16_t>(port))) break;
@@ -107,6 +101,9 @@ int run_receive_loop(NetSocket socket) {
   };
   hold_signals_outside_waits();
   for (;;) {
+    // The drop count as the heard tables' headers tell it, also between
+    // two traces.
+    if (drops_counted && heard_kept()) heard_note_dropped(dropped_total);
     const Clock::time_point now = Clock::now();
     renew_if_due(now);
     Clock::time_point wake = std::min(renewals.next_due(), next_heard_save());
@@ -134,8 +131,8 @@ int run_receive_loop(NetSocket socket) {
       handle_datagram(buffer.data(), static_cast<std::size_t>(received));
       renew_if_due(Clock::now());
     }
-    if (heard_kept()) heard_note_dropped(dropped_total);
   }
+  if (drops_counted && heard_kept()) heard_note_dropped(dropped_total);
   print_heard_at_end();
   if (dropped_total != 0) con_print("%u datagrams dropped by kernel\n", dropped_total);
   finish_console();
@@ -143,9 +140,7 @@ int run_receive_loop(NetSocket socket) {
 }
 
 void handle_datagram(char* data, std::size_t length) {
-  ReportHandler handler = dispatch_report;
-  if (heard_kept()) handler = settings.heard_only ? observe_only : dispatch_and_observe;
-  split_datagram(data, length, handler);
+  split_datagram(data, length, dispatch_report);
   std::fflush(console_stream());
 }
 

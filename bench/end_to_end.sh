@@ -3,7 +3,8 @@
 # report per datagram, one line per figure: loss at sustained rates with a
 # capture file, rate at full speed against a bare receive loop, latency from
 # send to trace in the capture file, idle CPU and wake-ups, peak resident
-# memory, and jq on the same reports for comparison. Not a test: the
+# memory, the same with the heard tables kept (--heard) and with all of them
+# full, and jq on the same reports for comparison. Not a test: the
 # figures depend on the machine and its load (printed first).
 # Usage: bench/end_to_end.sh [client-binary]
 #   default client: build/bench/pellarin (the bench preset, built here)
@@ -37,9 +38,12 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
+# start_client ADDRESS [more options]
 start_client() {
+  address=$1
+  shift
   rm -f "$work/capture"
-  $receiver_cpu "$client" 0 "$1" -q -c -o "$work/capture" >"$work/console" 2>&1 &
+  $receiver_cpu "$client" 0 "$address" -q -c -o "$work/capture" "$@" >"$work/console" 2>&1 &
   client_pid=$!
 }
 stop_client() {
@@ -71,6 +75,14 @@ stop_client
 formatted=$(traces)
 client_rate=$(awk -v n="$formatted" -v s="$(field drained_seconds "$work/serve")" 'BEGIN { printf "%.0f", n / s }')
 echo "full speed: $client_rate reports/s formatted ($formatted of $count sent as fast as possible)"
+host=$((host + 1))
+
+start_client "$net.$host" --heard
+$sender_cpu "$driver" serve "$net.$host" "$count" 0 "$work/capture" >"$work/serve"
+stop_client
+formatted=$(traces)
+heard_rate=$(awk -v n="$formatted" -v s="$(field drained_seconds "$work/serve")" 'BEGIN { printf "%.0f", n / s }')
+echo "full speed with --heard: $heard_rate reports/s formatted ($formatted of $count); $(ratio "$heard_rate" "$client_rate") of the rate without"
 host=$((host + 1))
 
 $receiver_cpu "$driver" bare "$net.$host" >"$work/bare" &
@@ -106,6 +118,26 @@ start_client "$net.$host"
 "$driver" memory "$net.$host" "$client_pid" >"$work/memory"
 stop_client
 echo "peak resident memory: $(field peak_rss_kib_after_1000 "$work/memory") KiB after 1,000 reports, $(field peak_rss_kib_after_1000000 "$work/memory") KiB after 1,000,000"
+
+# Every heard table full, and three times over so that eviction runs: as
+# many stations and links as I frames from distinct calls, and routes from
+# NODES broadcasts of 20 destinations each. Read from a file with --read,
+# peak resident memory as the system counts it (GNU time's %M).
+if [ -x /usr/bin/time ]; then
+  awk 'BEGIN {
+    for (i = 0; i < 12288; ++i)
+      printf "d {\"@type\":\"L2Trace\",\"time\":%d,\"port\":\"1\",\"dirn\":\"rcvd\",\"srce\":\"G%dABC\",\"dest\":\"N0DE\",\"l2Type\":\"I\",\"tseq\":%d,\"ilen\":40,\"ptcl\":\"DATA\"}\n", 1765000000 + i, i, i % 8
+    for (b = 0; b < 615; ++b) {
+      printf "d {\"@type\":\"L2Trace\",\"time\":%d,\"port\":\"1\",\"dirn\":\"rcvd\",\"srce\":\"M%dPQR\",\"dest\":\"NODES\",\"l2Type\":\"UI\",\"ptcl\":\"NET/ROM\",\"l3Type\":\"Routing info\",\"type\":\"NODES\",\"fromAlias\":\"PQR\",\"nodes\":[", 1765020000 + b, b
+      for (e = 0; e < 20; ++e)
+        printf "%s{\"call\":\"N%dXYZ\",\"alias\":\"XYZ\",\"via\":\"M%dPQR\",\"qual\":%d}", e ? "," : "", b * 20 + e, b, 100 + e
+      printf "]}\n"
+    }
+  }' >"$work/full.dgrams"
+  full_kib=$(/usr/bin/time -f %M "$client" --read "$work/full.dgrams" --heard-only 2>&1 >/dev/null)
+  plain_kib=$(/usr/bin/time -f %M "$client" --read "$work/full.dgrams" -q -o /dev/null 2>&1 >/dev/null)
+  echo "peak resident memory with every heard table full (--read, 3x the capacities): $full_kib KiB; $plain_kib KiB without the tables"
+fi
 
 # What a user would pick instead: jq over the same reports, one per line.
 reports=100000

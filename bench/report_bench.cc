@@ -1,16 +1,18 @@
 // Throughput of the in-process datagram path (split, dispatch, format,
 // write) per report kind and over a whole generated session, with a capture
-// file (one write per trace, as the client does) and without one.
+// file (one write per trace, as the client does) and without one, and with
+// the heard tables kept (the "/heard" lines) beside the same without them.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "app/receive_loop.h"
 #include "app/settings.h"
+#include "heard/heard.h"
+#include "heard/tables.h"
 #include "intake/datagram_file.h"
-#include "intake/dispatch.h"
-#include "intake/splitter.h"
 #include "output/channels.h"
 
 namespace {
@@ -99,10 +101,13 @@ const std::vector<ReportKind>& report_kinds() {
 // Everything shown, status reports included, colour and time stamps on.
 // With a capture file: quiet, and the file unbuffered as the client opens
 // it, so every trace is one write. Without: the console, flushed after
-// every datagram as the receive loop does.
-void run_datagrams(benchmark::State& state, const std::vector<std::string>* datagrams,
-                   bool capture) {
+// every datagram as the receive loop does. With `heard`, the tables are
+// kept as well, from empty.
+void run_datagrams(benchmark::State& state, const std::vector<std::string>* datagrams, bool capture,
+                   bool heard) {
   settings = Settings{};
+  settings.heard = heard;
+  heard_tables().clear();
   settings.trace_flags |= TF_LINK_REPORTS | TF_CIRCUIT_REPORTS | TF_NODE_REPORTS;
   std::FILE* sink = std::fopen("/dev/null", "w");
   set_console_stream(sink);
@@ -120,8 +125,7 @@ void run_datagrams(benchmark::State& state, const std::vector<std::string>* data
   for (auto _ : state) {
     for (const std::string& datagram : *datagrams) {
       std::copy(datagram.begin(), datagram.end(), buffer.begin());
-      split_datagram(buffer.data(), datagram.size(), dispatch_report);
-      std::fflush(sink);
+      handle_datagram(buffer.data(), datagram.size());
     }
   }
   set_console_stream(nullptr);
@@ -130,6 +134,18 @@ void run_datagrams(benchmark::State& state, const std::vector<std::string>* data
   std::fclose(sink);
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(datagrams->size()));
   state.SetBytesProcessed(state.iterations() * bytes);
+}
+
+// What the heard tables alone cost: one report's inner text (as the
+// splitter hands it on) counted again and again.
+void observe_report(benchmark::State& state, const std::string* datagram) {
+  settings = Settings{};
+  settings.heard = true;
+  heard_tables().clear();
+  const std::string report = datagram->substr(1, datagram->size() - 2);
+  for (auto _ : state) heard_observe(report.c_str());
+  settings = Settings{};
+  state.SetItemsProcessed(state.iterations());
 }
 
 // A generated session of the emulator's small network (every report kind in
@@ -158,25 +174,33 @@ int main(int argc, char** argv) {
   static std::vector<std::vector<std::string>> singles;
   singles.reserve(report_kinds().size());
   for (const ReportKind& kind : report_kinds()) singles.push_back({kind.datagram});
+  struct Variant {
+    const char* suffix;
+    bool capture;
+    bool heard;
+  };
+  static constexpr Variant VARIANTS[] = {
+      {"/capture", true, false}, {"/capture/heard", true, true}, {"/console", false, false}};
   for (std::size_t i = 0; i < report_kinds().size(); ++i) {
-    for (const bool capture : {true, false}) {
+    for (const Variant& variant : VARIANTS) {
       benchmark::RegisterBenchmark(
-          (std::string("Report/") + report_kinds()[i].name + (capture ? "/capture" : "/console"))
-              .c_str(),
-          run_datagrams, &singles[i], capture);
+          (std::string("Report/") + report_kinds()[i].name + variant.suffix).c_str(), run_datagrams,
+          &singles[i], variant.capture, variant.heard);
     }
   }
-  for (const bool capture : {true, false}) {
-    benchmark::RegisterBenchmark(
-        (std::string("Session/") + (capture ? "capture" : "console")).c_str(),
-        [](benchmark::State& state, bool with_capture) {
-          if (session().empty()) {
-            state.SkipWithError("no generated session");
-            return;
-          }
-          run_datagrams(state, &session(), with_capture);
-        },
-        capture);
+  for (const ReportKind& kind : report_kinds())
+    benchmark::RegisterBenchmark((std::string("Observe/") + kind.name).c_str(), observe_report,
+                                 &kind.datagram);
+  for (const Variant& variant : VARIANTS) {
+    benchmark::RegisterBenchmark((std::string("Session") + variant.suffix).c_str(),
+                                 [](benchmark::State& state, bool with_capture, bool heard) {
+                                   if (session().empty()) {
+                                     state.SkipWithError("no generated session");
+                                     return;
+                                   }
+                                   run_datagrams(state, &session(), with_capture, heard);
+                                 },
+                                 variant.capture, variant.heard);
   }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -1,6 +1,7 @@
 // libFuzzer target: arbitrary bytes as a trace datagram, every switch on,
-// and whatever reaches the console or the capture file checked for bytes
-// that a terminal would act on.
+// for half the inputs the heard tables kept and printed after it in one of
+// their formats, and whatever reaches the console or the capture file
+// checked for bytes that a terminal would act on.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -9,10 +10,11 @@
 #include <string_view>
 #include <vector>
 
-#include "intake/datagram.h"
+#include "app/receive_loop.h"
 #include "app/settings.h"
-#include "intake/dispatch.h"
-#include "intake/splitter.h"
+#include "heard/heard.h"
+#include "heard/tables.h"
+#include "intake/datagram.h"
 #include "output/channels.h"
 
 namespace {
@@ -44,11 +46,12 @@ Channel console_channel;
 Channel capture_channel;
 
 // Reads the output as the terminal would, one code point at a time, and
-// names the first control that the client let through: C0 but the newline,
-// DEL, and C1 both as a raw byte and as the code points U+0080 to U+009F.
+// names the first control that the client let through: C0 but the newline
+// (and the tab, where TSV tables write their own), DEL, and C1 both as a raw
+// byte and as the code points U+0080 to U+009F.
 // A byte that does not begin a sequence decoded strictly (no overlong form)
 // counts as the code point of its own value.
-void check_shown(std::string_view text, const char* channel) {
+void check_shown(std::string_view text, const char* channel, bool tabs) {
   std::size_t at = 0;
   while (at < text.size()) {
     const auto lead = static_cast<unsigned char>(text[at]);
@@ -69,7 +72,8 @@ void check_shown(std::string_view text, const char* channel) {
         length = wanted;
       }
     }
-    const bool control = (code_point < 0x20 && code_point != '\n') || code_point == 0x7F ||
+    const bool own = code_point == '\n' || (tabs && code_point == '\t');
+    const bool control = (code_point < 0x20 && !own) || code_point == 0x7F ||
                          (code_point >= 0x80 && code_point <= 0x9F);
     if (control) {
       std::fprintf(stderr, "control U+%04X reached the %s at byte %zu\n", code_point, channel, at);
@@ -93,16 +97,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   settings = Settings{};
   settings.trace_flags = ~TF_QUIET & (colour ? ~0U : ~(TF_COLOUR | TF_COLOUR_TO_FILE));
   settings.display_width = WIDTHS[choice % 4];
+  // The tables start empty for each input, so one input's output depends
+  // on it alone.
+  settings.heard = (choice & 8U) != 0;
+  settings.heard_format = static_cast<HeardFormat>((choice >> 4) & 3U);
+  settings.heard_sort = static_cast<HeardSort>((choice >> 6) & 3U);
+  heard_tables().clear();
   console_channel.reopen();
   capture_channel.reopen();
   settings.capture_file = capture_channel.stream;
   set_console_stream(console_channel.stream);
   std::vector<char> datagram(size + 1);
   if (size > 0) std::memcpy(datagram.data(), data, size);
-  split_datagram(datagram.data(), size, dispatch_report);
-  if (!colour) {
-    check_shown(console_channel.text(), "console");
-    check_shown(capture_channel.text(), "capture file");
+  handle_datagram(datagram.data(), size);
+  if (colour) {
+    if (settings.heard) heard_print(HEARD_ALL);
+    return 0;
   }
+  // The traces first; then the tables, where a TSV table's tabs are its own.
+  check_shown(console_channel.text(), "console", false);
+  check_shown(capture_channel.text(), "capture file", false);
+  if (!settings.heard) return 0;
+  const std::size_t console_before = console_channel.text().size();
+  const std::size_t capture_before = capture_channel.text().size();
+  heard_print(HEARD_ALL);
+  const bool tabs = settings.heard_format == HeardFormat::tsv;
+  check_shown(console_channel.text().substr(console_before), "console", tabs);
+  check_shown(capture_channel.text().substr(capture_before), "capture file", tabs);
   return 0;
 }

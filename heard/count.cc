@@ -36,26 +36,29 @@ struct FrameType {
   std::string_view name;
   FrameClass frame_class;
   LinkRole role;
+  // Whether the frame can carry an information field, and so `ilen` and
+  // `ptcl`: the other types' absent keys are not looked for.
+  bool info;
 };
 
-// Types are compared without case; any other type is unnumbered and no
-// part of a link (XID, TEST).
+// Types are compared without case; any other type is unnumbered, may carry
+// information and is no part of a link (XID, TEST).
 constexpr std::array<FrameType, 12> FRAME_TYPES = {{
-    {"I", FrameClass::info, LinkRole::i},
-    {"RR", FrameClass::supervisory, LinkRole::rr},
-    {"RNR", FrameClass::supervisory, LinkRole::rnr},
-    {"REJ", FrameClass::supervisory, LinkRole::rej},
-    {"SREJ", FrameClass::supervisory, LinkRole::srej},
-    {"SABM", FrameClass::unnumbered, LinkRole::sabm},
-    {"SABME", FrameClass::unnumbered, LinkRole::sabme},
-    {"UA", FrameClass::unnumbered, LinkRole::ua},
-    {"DISC", FrameClass::unnumbered, LinkRole::disc},
-    {"DM", FrameClass::unnumbered, LinkRole::dm},
-    {"FRMR", FrameClass::unnumbered, LinkRole::frmr},
-    {"UI", FrameClass::ui, LinkRole::none},
+    {"I", FrameClass::info, LinkRole::i, true},
+    {"RR", FrameClass::supervisory, LinkRole::rr, false},
+    {"RNR", FrameClass::supervisory, LinkRole::rnr, false},
+    {"REJ", FrameClass::supervisory, LinkRole::rej, false},
+    {"SREJ", FrameClass::supervisory, LinkRole::srej, false},
+    {"SABM", FrameClass::unnumbered, LinkRole::sabm, false},
+    {"SABME", FrameClass::unnumbered, LinkRole::sabme, false},
+    {"UA", FrameClass::unnumbered, LinkRole::ua, false},
+    {"DISC", FrameClass::unnumbered, LinkRole::disc, false},
+    {"DM", FrameClass::unnumbered, LinkRole::dm, false},
+    {"FRMR", FrameClass::unnumbered, LinkRole::frmr, true},
+    {"UI", FrameClass::ui, LinkRole::none, true},
 }};
 
-constexpr FrameType OTHER_TYPE = {"", FrameClass::unnumbered, LinkRole::none};
+constexpr FrameType OTHER_TYPE = {"", FrameClass::unnumbered, LinkRole::none, true};
 
 struct Protocol {
   std::string_view name;
@@ -182,10 +185,14 @@ void count_link(LinkTable& links, const Frame& frame, const char* report) {
   const bool forward = equal_ignoring_case(heard_text(link.call_a), frame.srce);
   HeardLinkSide& side = link.sides[forward ? 0 : 1];
 
+  // N(S) in I frames, N(R) in I and supervisory frames; N(R) only tells
+  // the modulus, so it is not looked for once that is 128.
   bool has_ns = false;
   bool has_nr = false;
-  const int ns = sequence_number(report, "tseq", has_ns);
-  const int nr = sequence_number(report, "rseq", has_nr);
+  const bool numbered = role == LinkRole::i || frame.type->frame_class == FrameClass::supervisory;
+  const int ns = role == LinkRole::i ? sequence_number(report, "tseq", has_ns) : 0;
+  const int nr =
+      numbered && link.modulus == MODULUS_8 ? sequence_number(report, "rseq", has_nr) : 0;
   // A number above 7 says modulo 128; the count starts again there, since
   // the numbers before were taken modulo 8.
   if (link.modulus == MODULUS_8 && ((has_ns && ns >= MODULUS_8) || (has_nr && nr >= MODULUS_8))) {
@@ -248,7 +255,6 @@ bool withdrawn(const HeardRoute& route) {
 // The change from the neighbour's previous advertisement to this one.
 RouteChange route_change(const HeardRoute& before, const HeardRoute& now) {
   if (withdrawn(now)) return RouteChange::withdrawn;
-  if (before.source != now.source) return RouteChange::fresh;
   if (withdrawn(before)) return RouteChange::better;
   if (now.source == RouteSource::nodes) {
     if (now.quality == before.quality) return RouteChange::same;
@@ -293,8 +299,13 @@ void count_route_entry(RouteTable& routes, const Frame& frame, RouteSource sourc
   advert.last = made ? frame.at : before.last;
   note_time(advert.first, advert.last, frame.at, false);
   advert.count = before.count + 1;
-  // The destination keeps the call as first advertised.
-  if (!made) advert.dest = before.dest;
+  // The destination keeps the call as first advertised, and the alias and
+  // `via` known when an advertisement leaves them out.
+  if (!made) {
+    advert.dest = before.dest;
+    if (advert.alias[0] == '\0') advert.alias = before.alias;
+    if (advert.via[0] == '\0') advert.via = before.via;
+  }
   route = advert;
 }
 
@@ -339,11 +350,15 @@ void count_frame(HeardTables& tables, const char* report) {
   Field<SHORT_LIMIT> value;
   frame.sent = value.read(report, "dirn") &&
                (value.text().starts_with('s') || value.text().starts_with('S'));
-  if (value.read(report, "isRF") && !value.empty())
+  // Only what the tables keep is looked for: each lookup is a pass over
+  // the report, and one for an absent key goes to its end.
+  if (!frame.sent && value.read(report, "isRF") && !value.empty())
     frame.radio =
         value.text()[0] == 't' || value.text()[0] == 'T' ? HeardRadio::radio : HeardRadio::wire;
-  if (value.read(report, "ptcl")) frame.protocol = protocol_bit(value.text());
-  frame.ilen = count_value(report, "ilen");
+  if (frame.type->info) {
+    if (value.read(report, "ptcl")) frame.protocol = protocol_bit(value.text());
+    frame.ilen = count_value(report, "ilen");
+  }
   frame.at = report_time(report);
   note_period(tables.period, frame.at);
   count_station(tables.stations, frame);

@@ -583,6 +583,7 @@ int compare_key(const HeardRoute& a, const HeardRoute& b) {
   if (const int by_dest = compare_calls(heard_text(a.dest), heard_text(b.dest))) return by_dest;
   if (const int by_neighbour = compare_calls(heard_text(a.neighbour), heard_text(b.neighbour)))
     return by_neighbour;
+  if (a.source != b.source) return a.source < b.source ? -1 : 1;
   return (a.port > b.port) - (a.port < b.port);
 }
 
@@ -680,7 +681,7 @@ void put_header_line(Output& out, const HeardTables& tables, const TableInfo& in
     utc_text(tables.period.last, false, last);
     out.add(", %s to %s UTC: %" PRIu64 " frames", first.data(), last.data(), tables.period.frames);
   }
-  out.add(", %zu %s (of %zu), %" PRIu64 " dropped", info.size, info.entries, info.capacity,
+  out.add(", %zu of %zu %s kept, %" PRIu64 " dropped", info.size, info.capacity, info.entries,
           info.dropped);
   if (tables.dropped_known)
     out.add(", %" PRIu64 " datagrams dropped by the system", tables.datagrams_dropped);

@@ -48,8 +48,8 @@ std::uint32_t heard_key_hash(const HeardLink& link) {
 }
 
 std::uint32_t heard_key_hash(const HeardRoute& route) {
-  return hash_call(hash_call(hash_port(route.port), heard_text(route.neighbour)),
-                   heard_text(route.dest));
+  const std::uint32_t hash = mix(hash_port(route.port), static_cast<unsigned char>(route.source));
+  return hash_call(hash_call(hash, heard_text(route.neighbour)), heard_text(route.dest));
 }
 
 bool heard_same_key(const HeardStation& a, const HeardStation& b) {
@@ -63,7 +63,8 @@ bool heard_same_key(const HeardLink& a, const HeardLink& b) {
 }
 
 bool heard_same_key(const HeardRoute& a, const HeardRoute& b) {
-  return a.port == b.port && same_call(a.neighbour, b.neighbour) && same_call(a.dest, b.dest);
+  return a.port == b.port && a.source == b.source && same_call(a.neighbour, b.neighbour) &&
+         same_call(a.dest, b.dest);
 }
 
 template <class Entry, std::size_t Capacity>

@@ -89,7 +89,9 @@ enum class RouteChange : std::uint8_t { fresh = 0, same = 1, better = 2, worse =
 
 enum class RouteSource : std::uint8_t { nodes = 0, inp3 = 1 };
 
-// One destination as advertised by one neighbour (the frame's source).
+// One destination as advertised by one neighbour (the frame's source), in
+// NODES broadcasts or in INP3 unicasts: the two measure routes differently
+// and are kept apart.
 struct HeardRoute {
   std::int32_t port = 0;
   HeardCall dest{};

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "app/settings.h"
+#include "heard/heard.h"
 #include "intake/field.h"
 #include "intake/report_kind.h"
 #include "output/channels.h"
@@ -47,6 +48,12 @@ void dispatch_report(const char* report) {
   if (!type.read(report, "@type")) {
     if (trace_flag(TF_WARNINGS)) con_print("[missing '@type']\n");
     return;
+  }
+  // The heard tables see every report, with the type already read; under
+  // --heard-only they alone do.
+  if (heard_kept()) {
+    heard_observe(report, type.text());
+    if (settings.heard_only) return;
   }
   for (const ReportType& entry : REPORT_TYPES) {
     if (entry.type == type.text()) {

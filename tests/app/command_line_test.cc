@@ -50,15 +50,16 @@ TEST_F(CommandLineTest, SummaryForOptionSets) {
   const SummaryCase cases[] = {
       {{"0"}, "Showing frames to/from all ports\n", ""},
       {{"0", "127.0.0.1", "-N", "-c", "-C", "-x", "-H", "-W", "-w", "132"},
-       "Showing frames to/from all ports\n", ""},
+       "Showing frames to/from all ports\n",
+       ""},
       {{"3", "10.0.0.2", "-k", "-m"},
        "Showing frames to/from port (3) only\n"
        "Including AX25 L2 'link' status reports\n"
        "Including NetRom L4 'circuit' status reports\n",
        ""},
       {{"-k"}, "Showing frames to/from all ports\nIncluding AX25 L2 'link' status reports\n", ""},
-      {{"0", "-p", "12", "-r", "-a", "g4abc", "-b", "G8XYZ", "-f", "M0PQR", "-t", "N0DE",
-        "-T", "UI", "-P", "NET/ROM"},
+      {{"0", "-p", "12", "-r", "-a", "g4abc", "-b", "G8XYZ", "-f", "M0PQR", "-t", "N0DE", "-T",
+        "UI", "-P", "NET/ROM"},
        "Showing frames to/from port (12) only\n"
        "Including reporting node's callsign\n"
        "Showing frames between L2 calls 'g4abc' and 'G8XYZ' only\n"
@@ -68,7 +69,8 @@ TEST_F(CommandLineTest, SummaryForOptionSets) {
        "Showing frames with L3 protocol 'NET/ROM' only\n",
        ""},
       {{"0", "-b", "G8XYZ"},
-       "Showing frames to/from all ports\nShowing frames to/from L2 call 'G8XYZ' only\n", ""},
+       "Showing frames to/from all ports\nShowing frames to/from L2 call 'G8XYZ' only\n",
+       ""},
       {{"0", "-u", "-n", "-i", "-2", "-3", "-4", "-l", "-k", "-m", "-d", "-S", "-j", "-s", "-L"},
        "Showing frames to/from all ports\n"
        "Not showing UI frames\n"
@@ -86,7 +88,8 @@ TEST_F(CommandLineTest, SummaryForOptionSets) {
        "Time stamp disabled\n"
        "Suppressing line break between reports\n",
        ""},
-      {{"0", "-o", "trace.log"}, "Showing frames to/from all ports\n",
+      {{"0", "-o", "trace.log"},
+       "Showing frames to/from all ports\n",
        "Capturing traces to file 'trace.log'\n"},
       {{"0", "-f", "ABCDEFGHIJKLMNOPQRST"},
        "Showing frames to/from all ports\n"
@@ -150,8 +153,8 @@ TEST_F(CommandLineTest, OptionsSetTheirSwitchesAndValues) {
   EXPECT_EQ(choice.overlong_capture_path, nullptr);
 
   parse({"0", "-x", "-H", "-S", "-q", "-r", "-W", "-j"});
-  EXPECT_EQ(settings.trace_flags, TF_DEFAULTS | TF_CLASSIC | TF_HEADER_LINE | TF_SERIAL |
-                                      TF_QUIET | TF_REPORTER | TF_WARNINGS | TF_RAW_JSON);
+  EXPECT_EQ(settings.trace_flags, TF_DEFAULTS | TF_CLASSIC | TF_HEADER_LINE | TF_SERIAL | TF_QUIET |
+                                      TF_REPORTER | TF_WARNINGS | TF_RAW_JSON);
 }
 
 TEST_F(CommandLineTest, LongCapturePathsWholeOrRefused) {
@@ -162,7 +165,8 @@ TEST_F(CommandLineTest, LongCapturePathsWholeOrRefused) {
   for (int level = 0; level < 8; ++level) deep /= std::string(200, static_cast<char>('a' + level));
   std::error_code error;
   std::filesystem::create_directories(deep, error);
-  if (error) GTEST_SKIP() << "this system takes no path of " << deep.string().size() << " characters";
+  if (error)
+    GTEST_SKIP() << "this system takes no path of " << deep.string().size() << " characters";
   const std::string accepted = (deep / "trace.log").string();
   ASSERT_GT(accepted.size(), 1600U);
   StartupChoice choice = parse({"0", "-O", accepted});
@@ -204,10 +208,12 @@ TEST_F(CommandLineTest, HelpEndsAtOnceWithStatusZero) {
     EXPECT_EQ(choice.exit_status, 0);
     EXPECT_FALSE(trace_flag(TF_CIRCUIT_REPORTS));
     const ChannelText out = take_output();
-    EXPECT_EQ(out.console.rfind("Usage: pellarin [qv_port [ip_address]] [options]\n\nOptions:\n\n", 0),
-              0U);
-    EXPECT_NE(out.console.find("   -T <frametype>  Show only this AX25 frametype, e.g. \"-T UI\"\n"),
-              std::string::npos);
+    EXPECT_EQ(
+        out.console.rfind("Usage: pellarin [qv_port [ip_address]] [options]\n\nOptions:\n\n", 0),
+        0U);
+    EXPECT_NE(
+        out.console.find("   -T <frametype>  Show only this AX25 frametype, e.g. \"-T UI\"\n"),
+        std::string::npos);
     EXPECT_EQ(out.capture, "");
   }
 }
@@ -225,25 +231,66 @@ struct LongOptionCase {
 
 TEST_F(CommandLineTest, LongOptionsLeaveTheRestAsWithoutThem) {
   const LongOptionCase cases[] = {
-      {{"3", "--read", "evening.dgrams"}, 3, DEFAULT_SERVER_ADDRESS, "evening.dgrams", nullptr,
-       false, TF_DEFAULTS, ""},
-      {{"--read", "evening.dgrams", "3", "10.0.0.2", "-k"}, 3, 0x0A000002, "evening.dgrams",
-       nullptr, false, TF_DEFAULTS | TF_LINK_REPORTS, ""},
-      {{"--read=-", "--pace", "recorded"}, 0, DEFAULT_SERVER_ADDRESS, "-", nullptr, true,
-       TF_DEFAULTS, ""},
-      {{"0", "--read", "a", "--pace=fast"}, 0, DEFAULT_SERVER_ADDRESS, "a", nullptr, false,
-       TF_DEFAULTS, ""},
-      {{"--record", "night.dgrams"}, 0, DEFAULT_SERVER_ADDRESS, nullptr, "night.dgrams", false,
-       TF_DEFAULTS, ""},
+      {{"3", "--read", "evening.dgrams"},
+       3,
+       DEFAULT_SERVER_ADDRESS,
+       "evening.dgrams",
+       nullptr,
+       false,
+       TF_DEFAULTS,
+       ""},
+      {{"--read", "evening.dgrams", "3", "10.0.0.2", "-k"},
+       3,
+       0x0A000002,
+       "evening.dgrams",
+       nullptr,
+       false,
+       TF_DEFAULTS | TF_LINK_REPORTS,
+       ""},
+      {{"--read=-", "--pace", "recorded"},
+       0,
+       DEFAULT_SERVER_ADDRESS,
+       "-",
+       nullptr,
+       true,
+       TF_DEFAULTS,
+       ""},
+      {{"0", "--read", "a", "--pace=fast"},
+       0,
+       DEFAULT_SERVER_ADDRESS,
+       "a",
+       nullptr,
+       false,
+       TF_DEFAULTS,
+       ""},
+      {{"--record", "night.dgrams"},
+       0,
+       DEFAULT_SERVER_ADDRESS,
+       nullptr,
+       "night.dgrams",
+       false,
+       TF_DEFAULTS,
+       ""},
       // The second argument is the address whatever it holds, as without
       // the long option.
-      {{"5", "--record=night.dgrams", "-q"}, 5, 0, nullptr, "night.dgrams", false,
-       TF_DEFAULTS | TF_QUIET, ""},
+      {{"5", "--record=night.dgrams", "-q"},
+       5,
+       0,
+       nullptr,
+       "night.dgrams",
+       false,
+       TF_DEFAULTS | TF_QUIET,
+       ""},
       // A short option's value is never taken for a long option.
-      {{"0", "-o", "--read", "-k"}, 0, 0, nullptr, nullptr, false, TF_DEFAULTS | TF_LINK_REPORTS,
+      {{"0", "-o", "--read", "-k"},
+       0,
+       0,
+       nullptr,
+       nullptr,
+       false,
+       TF_DEFAULTS | TF_LINK_REPORTS,
        "--read"},
-      {{"0", "-qo", "--record"}, 0, 0, nullptr, nullptr, false, TF_DEFAULTS | TF_QUIET,
-       "--record"},
+      {{"0", "-qo", "--record"}, 0, 0, nullptr, nullptr, false, TF_DEFAULTS | TF_QUIET, "--record"},
       {{"0", "-o--read"}, 0, 0, nullptr, nullptr, false, TF_DEFAULTS, "--read"},
       // After "--" nothing is an option.
       {{"0", "--", "--read", "x"}, 0, 0, nullptr, nullptr, false, TF_DEFAULTS, ""},
@@ -267,15 +314,27 @@ TEST_F(CommandLineTest, LongOptionsLeaveTheRestAsWithoutThem) {
 TEST_F(CommandLineTest, FaultyLongOptionsEndStartUp) {
   struct Faulty {
     std::vector<std::string> args;
-    const char* message;
+    std::string message;
   };
   const Faulty cases[] = {
       {{"0", "--read"}, "Option '--read' needs a value\n"},
       {{"0", "--record="}, "Option '--record' needs a value\n"},
-      {{"--read", "a", "--pace", "slow"}, "Option '--pace' takes 'recorded' or 'fast', not 'slow'\n"},
+      {{"--read", "a", "--pace", "slow"},
+       "Option '--pace' takes 'recorded' or 'fast', not 'slow'\n"},
       {{"0", "--pace", "recorded"}, "Option '--pace' goes with '--read'\n"},
       {{"--read", "a", "--record", "b"},
        "Options '--read' and '--record' cannot be used together\n"},
+      {{"0", "--heard", "--heard-format", "xml"},
+       "Option '--heard-format' takes 'table', 'tsv', 'csv' or 'json', not 'xml'\n"},
+      {{"0", "--heard-only", "--heard-sort=age"},
+       "Option '--heard-sort' takes 'last', 'first', 'frames' or 'call', not 'age'\n"},
+      {{"0", "--heard-sort", "call"},
+       "Options '--heard-format' and '--heard-sort' go with '--heard', '--heard-only' or "
+       "'--heard-file'\n"},
+      {{"0", "--heard-file"}, "Option '--heard-file' needs a value\n"},
+      {{"0", "--heard-file", std::string(CAPTURE_PATH_LENGTH + 1, 'h')},
+       "Can't use heard file '" + std::string(CAPTURE_PATH_LENGTH + 1, 'h') +
+           "': the path is too long\n"},
   };
   for (const Faulty& c : cases) {
     SCOPED_TRACE(c.message);
@@ -284,6 +343,90 @@ TEST_F(CommandLineTest, FaultyLongOptionsEndStartUp) {
     EXPECT_TRUE(choice.finished);
     EXPECT_EQ(choice.exit_status, -1);
     EXPECT_EQ(take_output().console, c.message);
+  }
+}
+
+TEST_F(CommandLineTest, HeardOptionsIntoSettings) {
+  struct HeardCase {
+    std::vector<std::string> args;
+    bool heard;
+    bool heard_only;
+    HeardFormat format;
+    HeardSort sort;
+    const char* path;
+    bool colour;
+    bool asks_heard_only;
+  };
+  const HeardCase cases[] = {
+      {{"0"}, false, false, HeardFormat::table, HeardSort::last, "", true, false},
+      {{"0", "--heard"}, true, false, HeardFormat::table, HeardSort::last, "", true, false},
+      {{"--read", "a", "--heard-only", "--heard-format", "csv"},
+       false,
+       true,
+       HeardFormat::csv,
+       HeardSort::last,
+       "",
+       false,
+       true},
+      {{"0", "--heard", "--heard-format=json", "--heard-sort", "frames"},
+       true,
+       false,
+       HeardFormat::json,
+       HeardSort::frames,
+       "",
+       true,
+       false},
+      {{"0", "--heard-file", "heard.txt", "--heard-sort=call", "-k"},
+       true,
+       false,
+       HeardFormat::table,
+       HeardSort::call,
+       "heard.txt",
+       true,
+       false},
+      {{"0", "--heard-only", "--heard-format", "tsv", "--heard-sort", "first"},
+       false,
+       true,
+       HeardFormat::tsv,
+       HeardSort::first,
+       "",
+       false,
+       true},
+      // A short option's value, or anything after "--", is not the option.
+      {{"0", "-o", "--heard-only"},
+       false,
+       false,
+       HeardFormat::table,
+       HeardSort::last,
+       "",
+       true,
+       false},
+      {{"0", "--", "--heard-only"},
+       false,
+       false,
+       HeardFormat::table,
+       HeardSort::last,
+       "",
+       true,
+       false},
+  };
+  for (const HeardCase& c : cases) {
+    std::string joined;
+    for (const std::string& arg : c.args) joined += arg + " ";
+    SCOPED_TRACE(joined);
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin(), "pellarin");
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    EXPECT_EQ(asks_heard_only(static_cast<int>(argv.size()), argv.data()), c.asks_heard_only);
+    const StartupChoice choice = parse(c.args);
+    EXPECT_FALSE(choice.finished);
+    EXPECT_EQ(settings.heard, c.heard);
+    EXPECT_EQ(settings.heard_only, c.heard_only);
+    EXPECT_EQ(settings.heard_format, c.format);
+    EXPECT_EQ(settings.heard_sort, c.sort);
+    EXPECT_STREQ(settings.heard_path, c.path);
+    EXPECT_EQ(trace_flag(TF_COLOUR), c.colour);
   }
 }
 
