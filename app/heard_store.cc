@@ -100,7 +100,7 @@ bool read_at_start() {
   std::string why;
   if (load(store.given_path, why) != Loaded::UNREADABLE) return true;
   store.save_path += HEARD_STAND_IN_SUFFIX;
-  con_print("Heard file '%s' cannot be read (%s): kept as it is; the new list goes to '%s'\n",
+  con_print("[Heard file '%s' cannot be read (%s): kept as it is; the new list goes to '%s']\n",
             store.given_path.c_str(), why.c_str(), store.save_path.c_str());
   if (load(store.save_path, why) != Loaded::UNREADABLE) return true;
   con_print("Heard file '%s' cannot be read either (%s): move one of the two away\n",
@@ -151,9 +151,9 @@ void save_heard_file() {
   if (store.save_path.empty()) return;
   const bool saved = write_whole();
   if (!saved && !store.failing)
-    con_print("Can't save heard file '%s': %s; trying again at each save\n",
+    con_print("[Can't save heard file '%s': %s; trying again at each save]\n",
               store.save_path.c_str(), file_error_text());
-  if (saved && store.failing) con_print("Heard file '%s' saved again\n", store.save_path.c_str());
+  if (saved && store.failing) con_print("[Heard file '%s' saved again]\n", store.save_path.c_str());
   // Between datagrams nothing else flushes the console.
   if (saved == store.failing) std::fflush(console_stream());
   store.failing = !saved;

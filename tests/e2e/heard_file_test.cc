@@ -211,10 +211,10 @@ TEST_F(HeardFile, AFileThatCannotBeReadIsKeptAndTheListGoesBesideIt) {
     write_file(heard_, bad.text);
     const ProcessResult run = read_into_heard(played);
     EXPECT_EQ(run.status, 0) << run.out;
-    EXPECT_NE(run.out.find("Heard file '" + heard_ + "' cannot be read ("), std::string::npos)
+    EXPECT_NE(run.out.find("[Heard file '" + heard_ + "' cannot be read ("), std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find(bad.reason), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("kept as it is; the new list goes to '" + heard_ + ".new'\n"),
+    EXPECT_NE(run.out.find("kept as it is; the new list goes to '" + heard_ + ".new']\n"),
               std::string::npos)
         << run.out;
     EXPECT_EQ(read_file(heard_), bad.text);
@@ -274,8 +274,8 @@ TEST_F(HeardFile, AFullDiskIsToldOnceAndTheOldFileKept) {
                                   dir_ + "/sim.out", dir_ + "/sim.err"));
   ScopedProcess client(start_live(3, heard, "live"));
   EXPECT_EQ(sim.wait(20000), 0) << read_file(dir_ + "/sim.err");
-  const std::string told = "Can't save heard file '" + heard + "': No space left on device; " +
-                           "trying again at each save\n";
+  const std::string told = "[Can't save heard file '" + heard + "': No space left on device; " +
+                           "trying again at each save]\n";
   for (int save = 0; save < 3; ++save) {
     kill(client.pid(), SIGUSR1);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -289,7 +289,7 @@ TEST_F(HeardFile, AFullDiskIsToldOnceAndTheOldFileKept) {
 
   disk.make_room();
   kill(client.pid(), SIGUSR1);
-  EXPECT_TRUE(wait_for_text(dir_ + "/live.out", "Heard file '" + heard + "' saved again\n", 5000))
+  EXPECT_TRUE(wait_for_text(dir_ + "/live.out", "[Heard file '" + heard + "' saved again]\n", 5000))
       << read_file(dir_ + "/live.out");
   EXPECT_EQ(client.stop(SIGTERM), 128 + SIGTERM);
   EXPECT_EQ(heard_from(read_file(heard), "M0Q001"), 2);
