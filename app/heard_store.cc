@@ -17,7 +17,7 @@ namespace {
 
 // The writer's text goes to the temporary file in pieces this large, so
 // that a save of full tables needs no buffer of its whole size.
-constexpr std::size_t SAVE_BUFFER_SIZE = 64 * 1024;
+constexpr std::size_t SAVE_BUFFER_SIZE = std::size_t{64} * 1024;
 
 struct HeardStore {
   std::string given_path;  // as the command line named it
@@ -28,8 +28,10 @@ struct HeardStore {
 };
 
 HeardStore store;
+std::array<char, SAVE_BUFFER_SIZE> save_buffer;
 
-// Gathers the writer's pieces and writes them out a buffer at a time.
+// Gathers the writer's pieces in save_buffer and writes them out a buffer at
+// a time.
 class SaveWriter {
  public:
   explicit SaveWriter(int fd) : fd_(fd) {}
@@ -40,9 +42,9 @@ class SaveWriter {
 
   bool add(std::string_view piece) {
     while (!piece.empty()) {
-      if (used_ == buffer_.size() && !flush()) return false;
-      const std::size_t part = std::min(piece.size(), buffer_.size() - used_);
-      std::memcpy(buffer_.data() + used_, piece.data(), part);
+      if (used_ == save_buffer.size() && !flush()) return false;
+      const std::size_t part = std::min(piece.size(), save_buffer.size() - used_);
+      std::memcpy(save_buffer.data() + used_, piece.data(), part);
       used_ += part;
       piece.remove_prefix(part);
     }
@@ -50,18 +52,15 @@ class SaveWriter {
   }
 
   bool flush() {
-    const bool written = write_replacement(fd_, buffer_.data(), used_);
+    const bool written = write_replacement(fd_, save_buffer.data(), used_);
     used_ = 0;
     return written;
   }
 
  private:
-  static std::array<char, SAVE_BUFFER_SIZE> buffer_;
   int fd_;
   std::size_t used_ = 0;
 };
-
-std::array<char, SAVE_BUFFER_SIZE> SaveWriter::buffer_;
 
 enum class Loaded { READ, ABSENT, UNREADABLE };
 
