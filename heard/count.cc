@@ -27,38 +27,43 @@ constexpr int MODULUS_128 = 128;
 constexpr int INP3_WITHDRAWN_TRIP_TIME = 60000;
 constexpr int INP3_MOST_HOPS = 30;
 
-enum class FrameClass : std::uint8_t { info, supervisory, unnumbered, ui };
+using StationCount = std::uint64_t HeardStation::*;
+using SideCount = std::uint64_t HeardLinkSide::*;
 
-// What a frame type means for the link it belongs to.
-enum class LinkRole : std::uint8_t { none, i, rr, rnr, rej, srej, sabm, sabme, ua, disc, dm, frmr };
+// What a frame does to its link's sequence count: nothing, or start it
+// afresh, at the modulus it names or at the one the link had.
+enum class Restart : std::uint8_t { none, same_modulus, modulo_8, modulo_128 };
 
 struct FrameType {
   std::string_view name;
-  FrameClass frame_class;
-  LinkRole role;
+  StationCount station_count;  // its class, counted for the station heard
+  SideCount side_count;        // null: no part of a link
+  Restart restart;
+  bool numbered;  // carries N(R)
   // Whether the frame can carry an information field, and so `ilen` and
   // `ptcl`: the other types' absent keys are not looked for.
   bool info;
 };
 
 // Types are compared without case; any other type is unnumbered, may carry
-// information and is no part of a link (XID, TEST).
+// information and is no part of a link (XID, TEST). A link set up again
+// numbers its I frames from 0 again.
 constexpr std::array<FrameType, 12> FRAME_TYPES = {{
-    {"I", FrameClass::info, LinkRole::i, true},
-    {"RR", FrameClass::supervisory, LinkRole::rr, false},
-    {"RNR", FrameClass::supervisory, LinkRole::rnr, false},
-    {"REJ", FrameClass::supervisory, LinkRole::rej, false},
-    {"SREJ", FrameClass::supervisory, LinkRole::srej, false},
-    {"SABM", FrameClass::unnumbered, LinkRole::sabm, false},
-    {"SABME", FrameClass::unnumbered, LinkRole::sabme, false},
-    {"UA", FrameClass::unnumbered, LinkRole::ua, false},
-    {"DISC", FrameClass::unnumbered, LinkRole::disc, false},
-    {"DM", FrameClass::unnumbered, LinkRole::dm, false},
-    {"FRMR", FrameClass::unnumbered, LinkRole::frmr, true},
-    {"UI", FrameClass::ui, LinkRole::none, true},
+    {"I", &HeardStation::heard_i, &HeardLinkSide::i_frames, Restart::none, true, true},
+    {"RR", &HeardStation::heard_s, &HeardLinkSide::rr, Restart::none, true, false},
+    {"RNR", &HeardStation::heard_s, &HeardLinkSide::rnr, Restart::none, true, false},
+    {"REJ", &HeardStation::heard_s, &HeardLinkSide::rej, Restart::none, true, false},
+    {"SREJ", &HeardStation::heard_s, &HeardLinkSide::srej, Restart::none, true, false},
+    {"SABM", &HeardStation::heard_u, &HeardLinkSide::sabm, Restart::modulo_8, false, false},
+    {"SABME", &HeardStation::heard_u, &HeardLinkSide::sabme, Restart::modulo_128, false, false},
+    {"UA", &HeardStation::heard_u, &HeardLinkSide::ua, Restart::none, false, false},
+    {"DISC", &HeardStation::heard_u, &HeardLinkSide::disc, Restart::same_modulus, false, false},
+    {"DM", &HeardStation::heard_u, &HeardLinkSide::dm, Restart::same_modulus, false, false},
+    {"FRMR", &HeardStation::heard_u, &HeardLinkSide::frmr, Restart::none, false, true},
+    {"UI", &HeardStation::heard_ui, nullptr, Restart::none, false, true},
 }};
 
-constexpr FrameType OTHER_TYPE = {"", FrameClass::unnumbered, LinkRole::none, true};
+constexpr FrameType OTHER_TYPE = {"", &HeardStation::heard_u, nullptr, Restart::none, false, true};
 
 struct Protocol {
   std::string_view name;
@@ -136,7 +141,7 @@ struct Frame {
 void count_station(StationTable& stations, const Frame& frame) {
   // A UI frame's destination is an address such as NODES or ID, not a
   // station: the node's UI frames make no entry.
-  if (frame.sent && frame.type->frame_class == FrameClass::ui) return;
+  if (frame.sent && frame.type->station_count == &HeardStation::heard_ui) return;
   HeardStation probe;
   probe.port = frame.port;
   heard_set_text(probe.call, frame.sent ? frame.dest : frame.srce);
@@ -148,20 +153,7 @@ void count_station(StationTable& stations, const Frame& frame) {
     return;
   }
   ++station.heard;
-  switch (frame.type->frame_class) {
-    case FrameClass::info:
-      ++station.heard_i;
-      break;
-    case FrameClass::supervisory:
-      ++station.heard_s;
-      break;
-    case FrameClass::unnumbered:
-      ++station.heard_u;
-      break;
-    case FrameClass::ui:
-      ++station.heard_ui;
-      break;
-  }
+  ++(station.*frame.type->station_count);
   station.info_bytes += frame.ilen;
   station.protocols |= frame.protocol;
   if (frame.radio != HeardRadio::unknown) station.radio = frame.radio;
@@ -173,8 +165,8 @@ void restart_sequences(HeardLink& link) {
 }
 
 void count_link(LinkTable& links, const Frame& frame, const char* report) {
-  const LinkRole role = frame.type->role;
-  if (role == LinkRole::none) return;
+  const FrameType& type = *frame.type;
+  if (type.side_count == nullptr) return;
   HeardLink probe;
   probe.port = frame.port;
   heard_set_text(probe.call_a, frame.srce);
@@ -184,67 +176,30 @@ void count_link(LinkTable& links, const Frame& frame, const char* report) {
   note_time(link.first, link.last, frame.at, made);
   const bool forward = equal_ignoring_case(heard_text(link.call_a), frame.srce);
   HeardLinkSide& side = link.sides[forward ? 0 : 1];
+  ++(side.*type.side_count);
 
   // N(S) in I frames, N(R) in I and supervisory frames; N(R) only tells
   // the modulus, so it is not looked for once that is 128.
+  const bool info = type.side_count == &HeardLinkSide::i_frames;
   bool has_ns = false;
   bool has_nr = false;
-  const bool numbered = role == LinkRole::i || frame.type->frame_class == FrameClass::supervisory;
-  const int ns = role == LinkRole::i ? sequence_number(report, "tseq", has_ns) : 0;
+  const int ns = info ? sequence_number(report, "tseq", has_ns) : 0;
   const int nr =
-      numbered && link.modulus == MODULUS_8 ? sequence_number(report, "rseq", has_nr) : 0;
+      type.numbered && link.modulus == MODULUS_8 ? sequence_number(report, "rseq", has_nr) : 0;
   // A number above 7 says modulo 128; the count starts again there, since
   // the numbers before were taken modulo 8.
   if (link.modulus == MODULUS_8 && ((has_ns && ns >= MODULUS_8) || (has_nr && nr >= MODULUS_8))) {
     link.modulus = MODULUS_128;
     restart_sequences(link);
   }
-  switch (role) {
-    case LinkRole::i:
-      ++side.i_frames;
-      side.i_bytes += frame.ilen;
-      if (has_ns && heard_is_resent(side.sequence, ns, link.modulus)) ++side.resent;
-      break;
-    case LinkRole::rr:
-      ++side.rr;
-      break;
-    case LinkRole::rnr:
-      ++side.rnr;
-      break;
-    case LinkRole::rej:
-      ++side.rej;
-      break;
-    case LinkRole::srej:
-      ++side.srej;
-      break;
-    // A link set up again numbers its I frames from 0 again.
-    case LinkRole::sabm:
-      ++side.sabm;
-      link.modulus = MODULUS_8;
-      restart_sequences(link);
-      break;
-    case LinkRole::sabme:
-      ++side.sabme;
-      link.modulus = MODULUS_128;
-      restart_sequences(link);
-      break;
-    case LinkRole::ua:
-      ++side.ua;
-      break;
-    case LinkRole::disc:
-      ++side.disc;
-      restart_sequences(link);
-      break;
-    case LinkRole::dm:
-      ++side.dm;
-      restart_sequences(link);
-      break;
-    case LinkRole::frmr:
-      ++side.frmr;
-      break;
-    case LinkRole::none:
-      break;
+  if (info) {
+    side.i_bytes += frame.ilen;
+    if (has_ns && heard_is_resent(side.sequence, ns, link.modulus)) ++side.resent;
   }
+  if (type.restart == Restart::none) return;
+  if (type.restart == Restart::modulo_8) link.modulus = MODULUS_8;
+  if (type.restart == Restart::modulo_128) link.modulus = MODULUS_128;
+  restart_sequences(link);
 }
 
 bool withdrawn(const HeardRoute& route) {

@@ -106,6 +106,10 @@ Value count_value(std::uint64_t count) {
 Value time_value(std::int64_t at) {
   return {Kind::time, {}, at};
 }
+// A route's figure of its own kind only; a negative one as 0.
+Value figure_value(bool shown, std::int32_t figure) {
+  return shown ? count_value(static_cast<std::uint64_t>(std::max(figure, 0))) : Value{};
+}
 
 // A time takes two columns in TSV and CSV; an age is only for a person.
 enum class Shape : std::uint8_t { plain, time, table_only };
@@ -159,7 +163,7 @@ Value age_value(std::int64_t last, const Context& context) {
   return {Kind::age, {}, context.newest - last};
 }
 
-const std::array<Column<HeardStation>, 15> STATION_COLUMNS = {{
+constexpr std::array<Column<HeardStation>, 15> STATION_COLUMNS = {{
     {"Port", "port", 4, [](const HeardStation& s, const Context&) { return count_value(s.port); }},
     {"Call", "call", -9,
      [](const HeardStation& s, const Context&) { return text_value(heard_text(s.call)); }},
@@ -192,7 +196,7 @@ const HeardLinkSide& side_of(const HeardLink& link, const Context& context) {
 
 // A link's columns of one direction: its row in the table for a person, a
 // prefix of their own in TSV and CSV, an object of "sides" in JSON.
-const std::array<Column<HeardLink>, 15> SIDE_COLUMNS = {{
+constexpr std::array<Column<HeardLink>, 15> SIDE_COLUMNS = {{
     {"From", "from", -9,
      [](const HeardLink& l, const Context& c) {
        return text_value(heard_text(c.side == 0 ? l.call_a : l.call_b));
@@ -229,11 +233,11 @@ const std::array<Column<HeardLink>, 15> SIDE_COLUMNS = {{
      [](const HeardLink& l, const Context& c) { return count_value(side_of(l, c).frmr); }},
 }};
 
-const std::array<Column<HeardLink>, 1> LINK_LEAD = {{
+constexpr std::array<Column<HeardLink>, 1> LINK_LEAD = {{
     {"Port", "port", 4, [](const HeardLink& l, const Context&) { return count_value(l.port); }},
 }};
 
-const std::array<Column<HeardLink>, 7> LINK_COLUMNS = {{
+constexpr std::array<Column<HeardLink>, 7> LINK_COLUMNS = {{
     {"Health", "health", 6,
      [](const HeardLink& l, const Context&) {
        return Value{Kind::percent, {}, heard_link_health(l)};
@@ -254,7 +258,7 @@ bool is_best(const HeardRoute& route, const Context& context) {
   return std::binary_search(context.best.begin(), context.best.end(), &route);
 }
 
-const std::array<Column<HeardRoute>, 15> ROUTE_COLUMNS = {{
+constexpr std::array<Column<HeardRoute>, 15> ROUTE_COLUMNS = {{
     {"Port", "port", 4, [](const HeardRoute& r, const Context&) { return count_value(r.port); }},
     {"Dest", "dest", -9,
      [](const HeardRoute& r, const Context&) { return text_value(heard_text(r.dest)); }},
@@ -272,9 +276,7 @@ const std::array<Column<HeardRoute>, 15> ROUTE_COLUMNS = {{
      }},
     {"Qual", "quality", 4,
      [](const HeardRoute& r, const Context&) {
-       return r.source == RouteSource::nodes
-                  ? count_value(static_cast<std::uint64_t>(std::max(r.quality, 0)))
-                  : Value{};
+       return figure_value(r.source == RouteSource::nodes, r.quality);
      }},
     {"Via", "via", -9,
      [](const HeardRoute& r, const Context&) {
@@ -282,15 +284,11 @@ const std::array<Column<HeardRoute>, 15> ROUTE_COLUMNS = {{
      }},
     {"Hops", "hops", 4,
      [](const HeardRoute& r, const Context&) {
-       return r.source == RouteSource::inp3
-                  ? count_value(static_cast<std::uint64_t>(std::max(r.hops, 0)))
-                  : Value{};
+       return figure_value(r.source == RouteSource::inp3, r.hops);
      }},
     {"Trip", "trip_time", 5,
      [](const HeardRoute& r, const Context&) {
-       return r.source == RouteSource::inp3
-                  ? count_value(static_cast<std::uint64_t>(std::max(r.trip_time, 0)))
-                  : Value{};
+       return figure_value(r.source == RouteSource::inp3, r.trip_time);
      }},
     {"Change", "change", -9,
      [](const HeardRoute& r, const Context&) {

@@ -68,7 +68,7 @@ bool heard_same_key(const HeardRoute& a, const HeardRoute& b) {
 }
 
 template <class Entry, std::size_t Capacity>
-void HeardTable<Entry, Capacity>::clear() {
+void HeardTable<Entry, Capacity>::clear() noexcept {
   slots_.fill(NONE);
   oldest_ = NONE;
   newest_ = NONE;
@@ -158,7 +158,7 @@ Entry& HeardTable<Entry, Capacity>::touch(const Entry& probe, bool& made) {
   return entries_[at];
 }
 
-void HeardTables::clear() {
+void HeardTables::clear() noexcept {
   stations.clear();
   links.clear();
   routes.clear();

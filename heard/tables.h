@@ -125,7 +125,7 @@ class HeardTable {
  public:
   static constexpr std::size_t CAPACITY = Capacity;
 
-  HeardTable() { clear(); }
+  HeardTable() noexcept { clear(); }
 
   // The entry with the key of `probe`, made from it (evicting the least
   // recently heard when full) when there is none; it becomes the most
@@ -159,7 +159,7 @@ class HeardTable {
   std::uint64_t dropped() const { return dropped_; }
   void set_dropped(std::uint64_t dropped) { dropped_ = dropped; }
 
-  void clear();
+  void clear() noexcept;
 
  private:
   static constexpr std::uint16_t NONE = 0xFFFF;
@@ -197,7 +197,7 @@ struct HeardTables {
   std::uint64_t datagrams_dropped = 0;  // by the system, when known
   bool dropped_known = false;
 
-  void clear();
+  void clear() noexcept;
 };
 
 // The one instance the client keeps (heard/heard.cc).

@@ -13,7 +13,7 @@ jobs=${1:-2}
 tools/install-missing.sh clang-tidy-14 cmake make g++ libgtest-dev libgmock-dev
 cmake --preset dev >/dev/null
 # The compile commands are written at configure time; nothing needs building.
-sources="^$(pwd)/(app|intake|output|trace|reports|tools)/"
+sources="^$(pwd)/(app|intake|output|trace|reports|heard|tools)/"
 # GCC-only options of the build (-Wno-restrict) mean nothing to clang.
 run-clang-tidy-14 -quiet -j "$jobs" -p build/dev -extra-arg=-Wno-unknown-warning-option -header-filter "$sources" "$sources" \
   >build/clang-tidy.log 2>&1 || status=$?
