@@ -34,10 +34,11 @@ constexpr Word<HeardRadio> RADIO_WORDS[] = {
     {HeardRadio::unknown, "-"}, {HeardRadio::radio, "radio"}, {HeardRadio::wire, "wire"}};
 constexpr Word<RouteSource> SOURCE_WORDS[] = {{RouteSource::nodes, "nodes"},
                                               {RouteSource::inp3, "inp3"}};
-constexpr Word<RouteChange> CHANGE_WORDS[] = {
-    {RouteChange::fresh, "new"},   {RouteChange::same, "same"},
-    {RouteChange::better, "better"}, {RouteChange::worse, "worse"},
-    {RouteChange::withdrawn, "withdrawn"}};
+constexpr Word<RouteChange> CHANGE_WORDS[] = {{RouteChange::fresh, "new"},
+                                              {RouteChange::same, "same"},
+                                              {RouteChange::better, "better"},
+                                              {RouteChange::worse, "worse"},
+                                              {RouteChange::withdrawn, "withdrawn"}};
 constexpr Word<std::uint8_t> MODULUS_WORDS[] = {{8, "8"}, {128, "128"}};
 // A set of these is written joined by commas, in this order; "-" for none.
 constexpr Word<std::uint32_t> PROTOCOL_WORDS[] = {{PTCL_NETROM, "NET/ROM"},
@@ -504,8 +505,7 @@ class FileReader {
 enum class LineRead { LINE, END_OF_FILE, TOO_LONG, UNFINISHED };
 
 // One line without its line feed; a NUL byte is kept, to be refused.
-LineRead next_line(std::FILE* in, std::array<char, HEARD_LINE_LIMIT>& buffer,
-                   std::size_t& length) {
+LineRead next_line(std::FILE* in, std::array<char, HEARD_LINE_LIMIT>& buffer, std::size_t& length) {
   length = 0;
   for (int c = std::getc(in); c != EOF; c = std::getc(in)) {
     if (c == '\n') return LineRead::LINE;
@@ -561,7 +561,9 @@ bool read_heard_file(std::FILE* in, HeardTables& tables, std::string& error) {
     }
   }
   if (std::ferror(in) != 0 || !reader.ended()) {
-    error = std::ferror(in) != 0 ? "a read error" : number == 0 ? "an empty file" : "cut short: no end line";
+    error = std::ferror(in) != 0 ? "a read error"
+            : number == 0        ? "an empty file"
+                                 : "cut short: no end line";
     tables.clear();
     return false;
   }

@@ -1,6 +1,8 @@
 // pellarin --heard-file: the heard list saved whole and read back at the
 // next start; a SIGKILL during saves, a file that cannot be read, a full
 // disk and a second client each leave the list and the file safe.
+#include "heard/heard_file.h"
+
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -19,7 +21,6 @@
 #include <thread>
 #include <vector>
 
-#include "heard/heard_file.h"
 #include "tests/support/process.h"
 #include "tests/support/test_environment.h"
 
@@ -40,8 +41,8 @@ std::string session(int stations, int rounds = 1) {
         char call[16];
         std::snprintf(call, sizeof call, "M0Q%03d", station);
         ++serial;
-        text += R"({"@type":"L2Trace","serial":)" + std::to_string(serial) +
-                R"(,"time":)" + std::to_string(1765003600 + serial) +
+        text += R"({"@type":"L2Trace","serial":)" + std::to_string(serial) + R"(,"time":)" +
+                std::to_string(1765003600 + serial) +
                 R"(,"reportFrom":"N0DE","port":"1","isRF":true,"dirn":"rcvd","srce":")" + call +
                 R"(","dest":"N0DE","l2Type":"UI","cr":"C","ilen":5,"pid":240,"ptcl":"DATA"})";
       }
@@ -120,9 +121,9 @@ class HeardFile : public ::testing::Test {
 
 TEST_F(HeardFile, SavedLiveAndAtTheEndAndTheCountsGoOnAfterARestart) {
   const std::string played = datagrams("session.dgrams", session(20, 3));
-  ScopedProcess sim(spawn_process({SIM, "replay", played, "--bind", test_address(117, 1),
-                                   "--rate", "200", "--exit-when-done"},
-                                  dir_ + "/sim.out", dir_ + "/sim.err"));
+  ScopedProcess sim(spawn_process(
+      {SIM, "replay", played, "--bind", test_address(117, 1), "--rate", "200", "--exit-when-done"},
+      dir_ + "/sim.out", dir_ + "/sim.err"));
   ScopedProcess client(start_live(1, heard_, "live"));
   EXPECT_EQ(sim.wait(20000), 0) << read_file(dir_ + "/sim.err");
   // SIGUSR1 saves while the client runs on.
@@ -167,8 +168,8 @@ TEST_F(HeardFile, ASigkillDuringSavesLeavesTheOldOrTheNewFileWhole) {
     ASSERT_TRUE(wait_for_text(dir_ + "/" + name + ".out", "started", 5000));
     // The loop begins a second after the start line.
     std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-    const auto until = std::chrono::steady_clock::now() +
-                       std::chrono::milliseconds(200 + random() % 400);
+    const auto until =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(200 + random() % 400);
     while (std::chrono::steady_clock::now() < until) {
       kill(client.pid(), SIGUSR1);
       std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -201,8 +202,10 @@ TEST_F(HeardFile, AFileThatCannotBeReadIsKeptAndTheListGoesBesideIt) {
   }();
   const Case cases[] = {
       {"other version", "pellarin-heard\t99\n", "version"},
-      {"bad line", whole.substr(0, whole.find('\n') + 1) + "station\tnonsense\n" +
-                       whole.substr(whole.find('\n') + 1), "line 2"},
+      {"bad line",
+       whole.substr(0, whole.find('\n') + 1) + "station\tnonsense\n" +
+           whole.substr(whole.find('\n') + 1),
+       "line 2"},
       {"cut short", whole.substr(0, whole.size() - 10), "cut short"},
   };
   for (const Case& bad : cases) {
@@ -269,9 +272,9 @@ TEST_F(HeardFile, AFullDiskIsToldOnceAndTheOldFileKept) {
   disk.fill();
 
   const std::string played = datagrams("many.dgrams", session(2000));
-  ScopedProcess sim(spawn_process({SIM, "replay", played, "--bind", test_address(117, 3),
-                                   "--rate", "1000", "--exit-when-done"},
-                                  dir_ + "/sim.out", dir_ + "/sim.err"));
+  ScopedProcess sim(spawn_process(
+      {SIM, "replay", played, "--bind", test_address(117, 3), "--rate", "1000", "--exit-when-done"},
+      dir_ + "/sim.out", dir_ + "/sim.err"));
   ScopedProcess client(start_live(3, heard, "live"));
   EXPECT_EQ(sim.wait(20000), 0) << read_file(dir_ + "/sim.err");
   const std::string told = "[Can't save heard file '" + heard + "': No space left on device; " +
@@ -299,9 +302,8 @@ TEST_F(HeardFile, AFullDiskIsToldOnceAndTheOldFileKept) {
 TEST_F(HeardFile, ASecondClientWithTheSameFileIsRefused) {
   ScopedProcess first(start_live(4, heard_, "first"));
   ASSERT_TRUE(wait_for_text(dir_ + "/first.out", "started", 5000));
-  const ProcessResult second =
-      run_process({PELLARIN, "0", test_address(117, 5), "-O", dir_ + "/first.log", "--heard-file",
-                   heard_});
+  const ProcessResult second = run_process(
+      {PELLARIN, "0", test_address(117, 5), "-O", dir_ + "/first.log", "--heard-file", heard_});
   EXPECT_EQ(second.status, 255);
   EXPECT_NE(second.out.find("Heard file '" + heard_ + "' is in use by another client\n"),
             std::string::npos)

@@ -135,9 +135,8 @@ TEST(HeardFile, ReadsBackEveryFieldInItsOrder) {
   EXPECT_EQ(tables.stations.dropped(), 7U);
   // The least recently heard first, as they were.
   std::string calls;
-  tables.stations.each([&](const HeardStation& station) {
-    calls += std::string(heard_text(station.call)) + ";";
-  });
+  tables.stations.each(
+      [&](const HeardStation& station) { calls += std::string(heard_text(station.call)) + ";"; });
   EXPECT_EQ(calls, "G4ABC-7;M0\x01 \\\xC3;");
   // A file edited on Windows, with comments and empty lines, reads alike.
   std::string edited = "# kept by hand\n\n";
