@@ -7,6 +7,7 @@
 
 #include "app/command_line.h"
 #include "app/console_keys.h"
+#include "app/heard_store.h"
 #include "app/platform.h"
 #include "app/read_file.h"
 #include "app/receive_loop.h"
@@ -32,6 +33,19 @@ bool find_node(StartupChoice& choice) {
   return start_network() && resolve_node_host(choice);
 }
 
+// Before the capture file is opened, so that a client refused the heard file
+// leaves the capture file of the one that has it as it was (-O empties it).
+bool open_heard_file_if_named() {
+  return settings.heard_path[0] == '\0' ||
+         open_heard_file(settings.heard_path, MonotonicClock::now());
+}
+
+// The last save of a run that ends by itself or by a signal.
+int saved_at_the_end(int status) {
+  save_heard_file();
+  return status;
+}
+
 // No socket, no subscription and no pause: the file is all there is.
 int read_datagrams(const StartupChoice& choice) {
   std::FILE* in = open_datagram_input(choice.read_path);
@@ -39,7 +53,7 @@ int read_datagrams(const StartupChoice& choice) {
   install_ending_handlers();
   announce_start(choice);
   const ConsoleKeys keys(in != stdin);
-  return run_read_loop(in, choice.read_path, choice.recorded_pace);
+  return saved_at_the_end(run_read_loop(in, choice.read_path, choice.recorded_pace));
 }
 
 }  // namespace
@@ -55,7 +69,7 @@ int run_client(int argc, char** argv) {
   StartupChoice choice = parse_command_line(argc, argv);
   if (choice.finished) return choice.exit_status;
   if (!find_node(choice)) return -1;
-  if (!open_capture_file(choice)) return -1;
+  if (!open_heard_file_if_named() || !open_capture_file(choice)) return -1;
   if (choice.read_path != nullptr) return read_datagrams(choice);
   if (choice.record_path != nullptr && !open_record_file(choice.record_path, choice.server_address))
     return -1;
@@ -67,5 +81,5 @@ int run_client(int argc, char** argv) {
   print_start_date(std::time(nullptr));
   sleep_milliseconds(1000);
   const ConsoleKeys keys(true);
-  return run_receive_loop(socket, choice.server_address);
+  return saved_at_the_end(run_receive_loop(socket, choice.server_address));
 }

@@ -76,6 +76,28 @@ void sleep_milliseconds(int milliseconds);
 // Windows), creating it readable by all; the descriptor, or -1.
 int open_for_append(const char* path);
 
+// A lock that the system lets go when the process ends, however it ends
+// (SIGKILL too): an exclusive lock on the file at `path`, created when
+// missing, held for the rest of the process's life.
+enum class FileLock { TAKEN, HELD_ELSEWHERE, FAILED };
+FileLock lock_file(const char* path);
+
+// A file written whole under a temporary name and then put in place of
+// another in one step, so that a reader (or a crash) sees the old file or
+// the new one, never a part. The temporary file must be in the same folder.
+// On failure errno says why (file_error_text() in words).
+// Creates or empties the temporary file; a descriptor, or -1.
+int open_replacement(const char* temp_path);
+// Writes every byte; false at the first write that fails.
+bool write_replacement(int fd, const char* data, std::size_t size);
+// Flushes the file to the disk, closes it and renames it over `path`, the
+// rename flushed too; false at a failure, and the temporary file is gone.
+bool put_replacement_in_place(int fd, const char* temp_path, const char* path);
+// Closes and removes a temporary file that will not be put in place.
+void discard_replacement(int fd, const char* temp_path);
+// Why the last file operation failed, as the system words it.
+const char* file_error_text();
+
 // Makes the console show the escape sequences (Windows' virtual-terminal
 // mode) and write standard output and error byte for byte as given.
 void prepare_console();
@@ -91,8 +113,8 @@ void install_ending_handlers();
 void hold_signals_outside_waits();
 // The signal number that asked the client to end, or 0.
 int ending_signal();
-// Reopens the capture and record files if asked to since the last call
-// (POSIX only: Windows has no SIGUSR1).
+// Reopens the capture and record files and saves the heard file if asked to
+// since the last call (POSIX only: Windows has no SIGUSR1).
 void reopen_files_if_asked();
 
 // Keys on an interactive console, read between datagrams: the loop asks

@@ -4,6 +4,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <termios.h>
@@ -16,8 +17,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #include "app/console_keys.h"
+#include "app/heard_store.h"
 #include "app/platform.h"
 #include "app/receive_loop.h"
 #include "app/record_file.h"
@@ -253,6 +256,73 @@ int open_for_append(const char* path) {
   return open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, READABLE_BY_ALL);
 }
 
+FileLock lock_file(const char* path) {
+  constexpr mode_t READABLE_BY_ALL = 0644;
+  // Never closed: the lock lasts as long as the process. flock rather than
+  // fcntl, whose locks a close of any other descriptor of the file undoes.
+  const int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, READABLE_BY_ALL);
+  if (fd < 0) return FileLock::FAILED;
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) return FileLock::TAKEN;
+  const bool held = errno == EWOULDBLOCK;
+  const int error = errno;
+  close(fd);
+  errno = error;
+  return held ? FileLock::HELD_ELSEWHERE : FileLock::FAILED;
+}
+
+int open_replacement(const char* temp_path) {
+  constexpr mode_t READABLE_BY_ALL = 0644;
+  return open(temp_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, READABLE_BY_ALL);
+}
+
+bool write_replacement(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = write(fd, data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+bool put_replacement_in_place(int fd, const char* temp_path, const char* path) {
+  // A rename that reaches the disk before the data would leave an empty
+  // file after a power cut: the data first.
+  if (fsync(fd) != 0) {
+    discard_replacement(fd, temp_path);
+    return false;
+  }
+  if (close(fd) != 0 || std::rename(temp_path, path) != 0) {
+    const int error = errno;
+    unlink(temp_path);
+    errno = error;
+    return false;
+  }
+  // The rename itself is in the folder's entry. Some file systems cannot
+  // flush a folder; the file is in place all the same.
+  const char* slash = std::strrchr(path, '/');
+  const std::string folder =
+      slash == nullptr ? "." : std::string(path, slash == path ? 1 : slash - path);
+  const int folder_fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder_fd >= 0) {
+    (void)fsync(folder_fd);
+    close(folder_fd);
+  }
+  return true;
+}
+
+void discard_replacement(int fd, const char* temp_path) {
+  const int error = errno;
+  close(fd);
+  unlink(temp_path);
+  errno = error;
+}
+
+const char* file_error_text() {
+  return std::strerror(errno);
+}
+
 void prepare_console() {}
 
 void install_ending_handlers() {
@@ -278,11 +348,13 @@ void hold_signals_outside_waits() { sigprocmask(SIG_BLOCK, &caught_signals, &wai
 int ending_signal() { return ending_signal_number; }
 
 // logrotate has moved the files away: close them and open the paths again.
+// The heard list is saved then too, for a backup taken after the rotation.
 void reopen_files_if_asked() {
   if (reopen_requested == 0) return;
   reopen_requested = 0;
   reopen_record_file();
   reopen_capture_file();
+  save_heard_file();
 }
 
 bool take_console_keys() {

@@ -10,8 +10,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
 #include "app/console_keys.h"
 #include "app/platform.h"
@@ -163,6 +165,29 @@ void print_socket_error(const char* failure_name) {
   std::fprintf(stderr, "%s: %s\n", failure_name, message);
 }
 
+// The C library's word for a failure of a Windows call, so that
+// file_error_text() tells either kind.
+void set_errno_from_last_error() {
+  switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      errno = ENOENT;
+      break;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      errno = EACCES;
+      break;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      errno = ENOSPC;
+      break;
+    default:
+      errno = EIO;
+      break;
+  }
+}
+
 BOOL WINAPI note_console_event(DWORD event) {
   const int signal_number = signal_for_console_event(event);
   if (signal_number == 0) return FALSE;
@@ -305,6 +330,72 @@ void sleep_milliseconds(int milliseconds) {
 
 int open_for_append(const char* path) {
   return _open(path, _O_WRONLY | _O_CREAT | _O_APPEND | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+
+FileLock lock_file(const char* path) {
+  // Never closed: Windows lets the lock go when the process ends.
+  const HANDLE file =
+      CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    set_errno_from_last_error();
+    return FileLock::FAILED;
+  }
+  OVERLAPPED start{};
+  if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &start) != 0)
+    return FileLock::TAKEN;
+  const bool held = GetLastError() == ERROR_LOCK_VIOLATION;
+  set_errno_from_last_error();
+  CloseHandle(file);
+  return held ? FileLock::HELD_ELSEWHERE : FileLock::FAILED;
+}
+
+int open_replacement(const char* temp_path) {
+  return _open(temp_path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+
+bool write_replacement(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const unsigned chunk = static_cast<unsigned>(std::min<std::size_t>(size, 1U << 20));
+    const int written = _write(fd, data, chunk);
+    if (written <= 0) return false;
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+bool put_replacement_in_place(int fd, const char* temp_path, const char* path) {
+  if (_commit(fd) != 0) {
+    discard_replacement(fd, temp_path);
+    return false;
+  }
+  if (_close(fd) != 0) {
+    const int error = errno;
+    _unlink(temp_path);
+    errno = error;
+    return false;
+  }
+  // WRITE_THROUGH: the call returns once the move is on the disk.
+  if (MoveFileExA(temp_path, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
+    set_errno_from_last_error();
+    const int error = errno;
+    _unlink(temp_path);
+    errno = error;
+    return false;
+  }
+  return true;
+}
+
+void discard_replacement(int fd, const char* temp_path) {
+  const int error = errno;
+  _close(fd);
+  _unlink(temp_path);
+  errno = error;
+}
+
+const char* file_error_text() {
+  return std::strerror(errno);
 }
 
 void prepare_console() {

@@ -7,6 +7,7 @@
 #include <span>
 
 #include "app/console_keys.h"
+#include "app/heard_store.h"
 #include "app/platform.h"
 #include "app/record_file.h"
 #include "app/service_watch.h"
@@ -110,17 +111,19 @@ int run_receive_loop(NetSocket socket, std::uint32_t server_address) {
     const Clock::time_point now = Clock::now();
     renew_if_due(now);
     service.check(now);
-    Clock::time_point wake = std::min(renewals.next_due(), service.next_due());
+    Clock::time_point wake =
+        std::min({renewals.next_due(), service.next_due(), next_heard_save()});
     if (trace_flag(TF_WARNINGS)) {
       drop_warnings.check(dropped_total, now);
       wake = std::min(wake, drop_warnings.next_due(dropped_total));
     }
-    // Asleep until a datagram, a signal or the next renewal: no wake-ups
-    // while the node is quiet.
+    // Asleep until a datagram, a signal, the next renewal or heard-file
+    // save: no other wake-ups while the node is quiet.
     const bool readable = wait_for_datagram(socket, std::max(wake - now, Clock::duration::zero()));
     if (ending_signal() != 0) break;
     reopen_files_if_asked();
     answer_console_requests();
+    save_heard_file_if_due(Clock::now());
     if (!readable) continue;
     // While datagrams keep coming they are taken one after another without
     // a wait between them; after RECEIVE_BURST the loop goes back through

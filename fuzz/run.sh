@@ -3,8 +3,9 @@
 # over a copy of its kept corpus; fails when any target finds a crash.
 # Usage: fuzz/run.sh [seconds] [--merge] [extra libFuzzer options...]
 #   A target NAME_fuzzer starts from fuzz/corpus-NAME/ when that folder
-#   exists, otherwise from fuzz/corpus/; datagram_file_fuzzer starts from the
-#   golden cases' datagram files.
+#   exists, otherwise from fuzz/corpus/ (heard_file_fuzzer from
+#   fuzz/corpus-heard_file/, heard files); datagram_file_fuzzer starts from
+#   the golden cases' datagram files.
 #   PELLARIN_FUZZ_TARGET=NAME_fuzzer runs that target only.
 #   --merge: afterwards fold what the run added into the kept corpus with
 #   -merge=1 (only inputs that reach new coverage are kept); review with

@@ -1,12 +1,18 @@
 // The platform layer on loopback sockets: non-blocking receive, waiting,
-// sending, and the ending signal it reports.
+// sending, and the ending signal it reports; the file lock and a file
+// replaced whole.
 #include "app/platform.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <span>
+#include <string>
+
+#include "tests/support/file_text.h"
+#include "tests/support/test_environment.h"
 
 namespace {
 
@@ -87,6 +93,34 @@ TEST(PlatformClock, MonotonicClockNeverGoesBack) {
 TEST(PlatformEnding, NoSignalUntilOneArrives) {
   install_ending_handlers();
   EXPECT_EQ(ending_signal(), 0);
+}
+
+TEST(PlatformFiles, ALockIsRefusedToASecondTaker) {
+  const TestDir work;
+  const std::string lock = work / "heard.lock";
+  EXPECT_EQ(lock_file(lock.c_str()), FileLock::TAKEN);
+  EXPECT_EQ(lock_file(lock.c_str()), FileLock::HELD_ELSEWHERE);
+  EXPECT_EQ(lock_file((work / "no-such-folder/heard.lock").c_str()), FileLock::FAILED);
+}
+
+TEST(PlatformFiles, AReplacementTakesTheOldFilesPlaceWhole) {
+  const TestDir work;
+  const std::string path = work / "heard.txt";
+  const std::string temp = path + ".tmp";
+  write_file(path, "old\n");
+  const int fd = open_replacement(temp.c_str());
+  ASSERT_GE(fd, 0);
+  ASSERT_TRUE(write_replacement(fd, "new\n", 4));
+  EXPECT_EQ(read_file(path), "old\n");
+  ASSERT_TRUE(put_replacement_in_place(fd, temp.c_str(), path.c_str())) << file_error_text();
+  EXPECT_EQ(read_file(path), "new\n");
+  EXPECT_FALSE(std::filesystem::exists(temp));
+
+  const int dropped = open_replacement(temp.c_str());
+  ASSERT_GE(dropped, 0);
+  discard_replacement(dropped, temp.c_str());
+  EXPECT_FALSE(std::filesystem::exists(temp));
+  EXPECT_LT(open_replacement((work / "no-such-folder/heard.tmp").c_str()), 0);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The Windows client (pellarin.exe) under Wine, driven from this machine:
 // start-up texts and exit statuses, the subscription, a live session with
-// its renewal and traces, Ctrl-C, and the capture file's CR LF line ends.
+// its renewal and traces, Ctrl-C, the capture file's CR LF line ends, and
+// the heard file saved at the end and read at the next start.
 // Wine hands a SIGINT to the program as the console's Ctrl-C event; other
 // signals end a Wine process without telling the program.
 #include <gtest/gtest.h>
@@ -187,6 +188,45 @@ TEST_F(WindowsClient, CtrlCWithoutColourWritesNoReset) {
   EXPECT_EQ(stop_process(client, SIGINT, 10000), 128 + SIGINT);
   EXPECT_EQ(read_file(out()),
             BANNER + title(0) + "Showing frames to/from all ports\n" + START_LINE);
+}
+
+const std::string FRAME =
+    R"(d {"@type":"L2Trace","time":1765003600,"reportFrom":"N0DE","port":"1","isRF":true,)"
+    R"("dirn":"rcvd","srce":"G4XYZ","dest":"N0DE","l2Type":"UI","cr":"C","ilen":5,"pid":240,)"
+    R"("ptcl":"DATA"})"
+    "\n";
+
+// The station row of G4XYZ in a heard file, or "" when there is none.
+std::string station_row(const std::string& text) {
+  const std::size_t at = text.find("\tG4XYZ\t");
+  if (at == std::string::npos) return "";
+  const std::size_t start = text.rfind('\n', at) + 1;
+  return text.substr(start, text.find('\n', at) - start);
+}
+
+TEST_F(WindowsClient, HeardFileSavedAtTheEndAndReadAtTheNextStart) {
+  const std::string heard = dir_ + "/heard.txt";
+  std::vector<std::string> rows;
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run);
+    const pid_t sim = start_sim("127.11.2.3", FRAME);
+    // A console of its own for each run: the last run's holds the call too.
+    const std::string console = dir_ + "/run" + std::to_string(run) + ".out";
+    started_.push_back(spawn_process(command({"0", "127.11.2.3", "-c", "--heard-file", heard}),
+                                     console, err(), {"TZ=UTC"}));
+    const pid_t client = started_.back();
+    ASSERT_TRUE(wait_for_text(console, "G4XYZ", 20000)) << read_file(console);
+    EXPECT_EQ(stop_process(client, SIGINT, 10000), 128 + SIGINT);
+    stop_process(sim, SIGTERM);
+    const std::string text = read_file(heard);
+    // A data file, the same on every system: LF line ends.
+    EXPECT_EQ(text.find('\r'), std::string::npos) << text;
+    rows.push_back(station_row(text));
+    EXPECT_NE(rows.back(), "") << text;
+  }
+  // The second run's row counts two frames where the first counted one.
+  EXPECT_NE(rows[0], rows[1]);
+  EXPECT_NE(rows[1].find("\t2\t"), std::string::npos) << rows[1];
 }
 
 }  // namespace
