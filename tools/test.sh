@@ -5,7 +5,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-tools/install-missing.sh cmake make g++ libgtest-dev libgmock-dev python3 direwolf
+tools/install-missing.sh cmake make g++ libgtest-dev libgmock-dev python3 direwolf iproute2
 
 cmake --workflow --preset dev
 cmake --workflow --preset asan
