@@ -119,6 +119,9 @@ wait "$demo" || status=$?
 cat "$demo_out" >> "$log"
 [ "$traces" -ge 5 ] || fail "the demo printed $traces traces in ${waited} s" "$log"
 [ "$status" -eq 130 ] || fail "the demo ended with status $status, not 130 (Ctrl-C)" "$log"
+# Served live, the reports carry the time they were sent at (UTC).
+grep -q -e "$(date -u +%H:%M):" -e "$(date -u -d '1 minute ago' +%H:%M):" "$demo_out" ||
+  fail "the demo's traces do not show the current time" "$log"
 echo "tools/demo.sh: $traces traces, ended by Ctrl-C; $(elapsed "$step") with its build"
 
 step=$(date +%s)
