@@ -112,7 +112,7 @@ done
 for proc in /proc/[0-9]*; do
   [ "$(readlink "$proc/root" 2>/dev/null)" = "$root" ] || continue
   pid=${proc#/proc/}
-  [ "$(cut -d ' ' -f 5 "$proc/stat" 2>/dev/null)" = "$pid" ] && kill -INT -- "-$pid" 2>/dev/null
+  [ "$(cut -d ' ' -f 5 "$proc/stat" 2>/dev/null)" = "$pid" ] && kill -INT "-$pid" 2>/dev/null
 done
 status=0
 wait "$demo" || status=$?
