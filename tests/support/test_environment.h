@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -46,6 +47,25 @@ class TestDir {
     return number;
   }
   std::filesystem::path path_;
+};
+
+// A file for reading and writing (binary) in a fresh test folder, removed
+// with it. Not std::tmpfile: on Windows two test processes running at once
+// can be handed the same temporary file, or none.
+class TestFile {
+ public:
+  TestFile() : stream_(std::fopen((dir_ / "file").c_str(), "w+b")) {}
+  ~TestFile() {
+    if (stream_ != nullptr) std::fclose(stream_);
+  }
+  TestFile(const TestFile&) = delete;
+  TestFile& operator=(const TestFile&) = delete;
+
+  std::FILE* stream() const { return stream_; }
+
+ private:
+  TestDir dir_;
+  std::FILE* stream_;
 };
 
 // A fresh folder in the build tree for a test that removes its own files.
