@@ -49,14 +49,18 @@ class TestDir {
   std::filesystem::path path_;
 };
 
-// A file for reading and writing (binary) in a fresh test folder, removed
-// with it. Not std::tmpfile: on Windows two test processes running at once
-// can be handed the same temporary file, or none.
+// A file for reading and writing (binary), removed when done with, in a
+// folder of the process's own that is made once (folders are slow to make
+// and remove under Wine). Not std::tmpfile: on Windows two test processes
+// running at once can be handed the same temporary file, or none.
 class TestFile {
  public:
-  TestFile() : stream_(std::fopen((dir_ / "file").c_str(), "w+b")) {}
+  TestFile()
+      : path_(folder() / std::to_string(next_number()++)),
+        stream_(std::fopen(path_.c_str(), "w+b")) {}
   ~TestFile() {
     if (stream_ != nullptr) std::fclose(stream_);
+    std::remove(path_.c_str());
   }
   TestFile(const TestFile&) = delete;
   TestFile& operator=(const TestFile&) = delete;
@@ -64,7 +68,15 @@ class TestFile {
   std::FILE* stream() const { return stream_; }
 
  private:
-  TestDir dir_;
+  static const TestDir& folder() {
+    static const TestDir dir;
+    return dir;
+  }
+  static int& next_number() {
+    static int number = 0;
+    return number;
+  }
+  std::string path_;
   std::FILE* stream_;
 };
 
