@@ -5,7 +5,8 @@
 # traces, then Ctrl-C) and the test command to the end. Catches what a
 # developer machine has and a newcomer's lacks. Needs root; the root lives in
 # a fresh folder under /tmp and is removed, its mounts undone, however the
-# run ends. Prints what each step cost and how much disk the root took.
+# run ends. Prints what each step cost and how much disk the root took;
+# the steps' whole output is kept in build/fresh-machine.log.
 # PELLARIN_FRESH_MIRROR names another archive.
 set -eu
 cd "$(dirname "$0")/.."
@@ -38,7 +39,9 @@ fi
 
 work=$(mktemp -d /tmp/pellarin-fresh.XXXXXX)
 root="$work/root"
-log="$work/log"
+mkdir -p build
+log="$PWD/build/fresh-machine.log"
+: > "$log"
 demo_out="$work/demo.out"
 checkout=/root/pellarin
 
@@ -83,8 +86,10 @@ fail() {
 start=$(date +%s)
 echo "Debian 12 minbase root from $mirror in $root"
 step=$(date +%s)
-debootstrap --variant=minbase bookworm "$root" "$mirror" > "$log" 2>&1 || fail "debootstrap failed" "$log"
+debootstrap --variant=minbase bookworm "$root" "$mirror" >> "$log" 2>&1 || fail "debootstrap failed" "$log"
 echo "debootstrap: $(elapsed "$step"), $(du -sxm "$root" | cut -f1) MB"
+# The root is thrown away after the run: dpkg need not sync every file.
+echo force-unsafe-io > "$root/etc/dpkg/dpkg.cfg.d/unsafe-io"
 
 mount -t proc proc "$root/proc"
 mount --bind /dev "$root/dev"
@@ -98,7 +103,7 @@ echo "clone of $(git rev-parse --short HEAD) in $checkout"
 # The demo, in a process group of its own as at a terminal: once it has
 # printed a few traces (or after the bound), Ctrl-C ends it.
 step=$(date +%s)
-in_root "exec setsid --wait tools/demo.sh" > "$demo_out" 2> "$log" &
+in_root "exec setsid --wait tools/demo.sh" > "$demo_out" 2>> "$log" &
 demo=$!
 traces=0
 waited=0
@@ -125,7 +130,7 @@ grep -q -e "$(date -u +%H:%M):" -e "$(date -u -d '1 minute ago' +%H:%M):" "$demo
 echo "tools/demo.sh: $traces traces, ended by Ctrl-C; $(elapsed "$step") with its build"
 
 step=$(date +%s)
-in_root "tools/test.sh" > "$log" 2>&1 || fail "tools/test.sh failed" "$log"
+in_root "tools/test.sh" >> "$log" 2>&1 || fail "tools/test.sh failed" "$log"
 grep -E 'tests passed|Not Run|\*\*\*Skipped' "$log" || true
 echo "tools/test.sh: $(elapsed "$step")"
 
