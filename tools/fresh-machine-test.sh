@@ -103,6 +103,7 @@ echo "clone of $(git rev-parse --short HEAD) in $checkout"
 # The demo, in a process group of its own as at a terminal: once it has
 # printed a few traces (or after the bound), Ctrl-C ends it.
 step=$(date +%s)
+: > "$demo_out"
 in_root "exec setsid --wait tools/demo.sh" > "$demo_out" 2>> "$log" &
 demo=$!
 traces=0
