@@ -5,7 +5,8 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-tools/install-missing.sh cmake make g++ libgtest-dev libgmock-dev python3 direwolf zlib1g-dev tshark
+tools/install-missing.sh cmake make g++ libgtest-dev libgmock-dev python3 direwolf iproute2 \
+  zlib1g-dev tshark
 
 cmake --workflow --preset dev
 cmake --workflow --preset asan

@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <ctime>
 #include <string>
 #include <thread>
 
@@ -13,6 +14,16 @@
 namespace {
 
 const std::string DEMO_ADDRESS = test_address(104, 1);
+
+// "HH:MM:" of this machine's UTC clock, `offset` seconds away.
+std::string utc_minute(std::time_t offset) {
+  const std::time_t at = std::time(nullptr) + offset;
+  std::tm utc{};
+  gmtime_r(&at, &utc);
+  char text[8];
+  std::strftime(text, sizeof text, "%H:%M:", &utc);
+  return text;
+}
 
 // Processes whose command line names the demo's address.
 int processes_of_the_demo() {
@@ -40,6 +51,11 @@ TEST(Demo, StartsBothProgramsAndCtrlCEndsThemAll) {
                     true);
   // Traffic reaches the client: some frame between two of the demo's calls.
   EXPECT_TRUE(wait_for_text(dir + "/out", "N0DE", 15000)) << read_file(dir + "/err");
+  // Stamped with the time they were sent, as a real node's reports are.
+  const std::string out = read_file(dir + "/out");
+  EXPECT_TRUE(out.find(utc_minute(0)) != std::string::npos ||
+              out.find(utc_minute(-60)) != std::string::npos)
+      << out;
   EXPECT_EQ(processes_of_the_demo(), 2);
 
   // Ctrl-C reaches the terminal's whole foreground group.

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_environment.h"
+
 namespace {
 
 struct Parsed {
@@ -19,18 +21,17 @@ struct Parsed {
 // then holding the records before it.
 bool parse_datagram_text(const std::string& text, const std::string& name,
                          std::vector<Parsed>& records, std::string& error) {
-  // A temporary file rather than fmemopen, which Windows lacks.
-  std::FILE* in = std::tmpfile();
+  // A file rather than fmemopen, which Windows lacks.
+  const TestFile file;
+  std::FILE* in = file.stream();
   if (in == nullptr || std::fwrite(text.data(), 1, text.size(), in) != text.size()) {
-    error = "no temporary file";
-    if (in != nullptr) std::fclose(in);
+    error = "no test file";
     return false;
   }
   std::rewind(in);
   DatagramFileReader reader(in, name);
   DatagramRecord record;
   while (reader.next(record)) records.push_back({std::string(record.view()), record.at_ms});
-  std::fclose(in);
   error = reader.error();
   return error.empty();
 }

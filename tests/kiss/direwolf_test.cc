@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/kiss/vector_file.h"
@@ -25,12 +26,22 @@ bool on_path(const char* program) {
   return run_process({"/bin/sh", "-c", std::string("command -v ") + program}).status == 0;
 }
 
-// Skips the test unless Dire Wolf is installed and a network namespace can
-// be made.
+// The programs the modem run needs, and the Debian package of each.
+constexpr std::pair<const char*, const char*> TOOLS[] = {
+    {"direwolf", "direwolf"},
+    {"gen_packets", "direwolf"},
+    {"ip", "iproute2"},
+    {"python3", "python3"},
+};
+
+// Skips the test unless its programs are installed and a network namespace
+// can be made.
 bool can_run(std::string& why) {
-  if (!on_path("direwolf") || !on_path("gen_packets")) {
-    why = "Dire Wolf is not installed (Debian package direwolf)";
-    return false;
+  for (const auto& [program, package] : TOOLS) {
+    if (!on_path(program)) {
+      why = std::string(program) + " is not installed (Debian package " + package + ")";
+      return false;
+    }
   }
   if (run_process({"/usr/bin/unshare", "-n", "/bin/true"}).status != 0) {
     why = "unshare -n is not permitted here (needs root)";

@@ -15,8 +15,8 @@ void ReportTest::SetUp() {
   settings = Settings{};
   forget_dates();
   settings.trace_flags = TF_DEFAULTS & ~(TF_TIMESTAMP | TF_COLOUR);
-  console_ = std::tmpfile();
-  capture_ = std::tmpfile();
+  console_ = console_file_.emplace().stream();
+  capture_ = capture_file_.emplace().stream();
   ASSERT_NE(console_, nullptr);
   ASSERT_NE(capture_, nullptr);
   set_console_stream(console_);
@@ -27,8 +27,9 @@ void ReportTest::SetUp() {
 void ReportTest::TearDown() {
   set_console_stream(nullptr);
   settings = Settings{};
-  if (console_ != nullptr) std::fclose(console_);
-  if (capture_ != nullptr) std::fclose(capture_);
+  console_file_.reset();
+  capture_file_.reset();
+  console_ = capture_ = nullptr;
 }
 
 void ReportTest::flags(std::uint32_t set, std::uint32_t clear) {

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "app/settings.h"
+#include "tests/support/test_environment.h"
 
 struct ChannelText {
   std::string console;
@@ -16,8 +18,8 @@ struct ChannelText {
 
 // Resets the process-wide settings for every test (time stamps and colour
 // off unless a test turns them on, so expected texts stay readable) and
-// points the console and the capture file at anonymous temporary files
-// (binary, removed when closed; open_memstream is not on every platform).
+// points the console and the capture file at files of the test's own
+// (binary, removed after the test; open_memstream is not on every platform).
 class ReportTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -38,6 +40,8 @@ class ReportTest : public ::testing::Test {
   std::FILE* capture_stream() const { return capture_; }
 
  private:
+  std::optional<TestFile> console_file_;
+  std::optional<TestFile> capture_file_;
   std::FILE* console_ = nullptr;
   std::FILE* capture_ = nullptr;
   long console_taken_ = 0;

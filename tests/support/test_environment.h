@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -46,6 +47,37 @@ class TestDir {
     return number;
   }
   std::filesystem::path path_;
+};
+
+// A file for reading and writing (binary), removed when done with, in a
+// folder of the process's own that is made once (folders are slow to make
+// and remove under Wine). Not std::tmpfile: on Windows two test processes
+// running at once can be handed the same temporary file, or none.
+class TestFile {
+ public:
+  TestFile()
+      : path_(folder() / std::to_string(next_number()++)),
+        stream_(std::fopen(path_.c_str(), "w+b")) {}
+  ~TestFile() {
+    if (stream_ != nullptr) std::fclose(stream_);
+    std::remove(path_.c_str());
+  }
+  TestFile(const TestFile&) = delete;
+  TestFile& operator=(const TestFile&) = delete;
+
+  std::FILE* stream() const { return stream_; }
+
+ private:
+  static const TestDir& folder() {
+    static const TestDir dir;
+    return dir;
+  }
+  static int& next_number() {
+    static int number = 0;
+    return number;
+  }
+  std::string path_;
+  std::FILE* stream_;
 };
 
 // A fresh folder in the build tree for a test that removes its own files.

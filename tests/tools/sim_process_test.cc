@@ -455,8 +455,8 @@ TEST(SimProcessTest, GenerateServesWhatItWrites) {
   const std::string path = work / "served.dgrams";
   SimProcess writer({"generate", "--seed", "9", "--count", "25", "--write", path});
   ASSERT_EQ(writer.wait_exit(), 0) << writer.log();
-  SimProcess sim(
-      {"generate", "--seed", "9", "--count", "25", "--rate", "0", "--bind", test_address(120, 10)});
+  SimProcess sim({"generate", "--seed", "9", "--count", "25", "--rate", "0", "--seeded-times",
+                  "--bind", test_address(120, 10)});
   ASSERT_TRUE(sim.wait_for_log("listening on")) << sim.log();
   TestSocket client(test_address(120, 10));
   client.subscribe(test_address(120, 10), 0);

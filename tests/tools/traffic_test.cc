@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ctime>
 #include <map>
 #include <set>
 #include <string>
@@ -36,8 +37,9 @@ std::string member(std::string_view object, std::string_view key) {
   return std::string(object.substr(begin, end - begin));
 }
 
-std::vector<std::string> objects_of(uint64_t seed, int datagrams) {
-  TrafficGenerator generator(seed, STEP_MS);
+std::vector<std::string> objects_of(uint64_t seed, int datagrams,
+                                    ReportClock clock = ReportClock::seeded) {
+  TrafficGenerator generator(seed, STEP_MS, clock);
   std::vector<std::string> objects;
   for (int i = 0; i < datagrams; ++i) {
     const std::string datagram = generator.next_datagram();
@@ -123,6 +125,20 @@ TEST(TrafficTest, LinkStatisticsCountEveryFrameOnTheLink) {
       }
     }
     EXPECT_GT(checked, 10) << "seed " << seed;
+  }
+}
+
+TEST(TrafficTest, OnTheWallClockReportsCarryTheCurrentTimeAndTheSameTraffic) {
+  const int64_t before = std::time(nullptr);
+  const std::vector<std::string> live = objects_of(5, 200, ReportClock::wall);
+  const int64_t after = std::time(nullptr);
+  const std::vector<std::string> seeded = objects_of(5, 200);
+  ASSERT_EQ(live.size(), seeded.size());
+  for (size_t i = 0; i < live.size(); ++i) {
+    const int64_t time = std::stoll(member(live[i], "time"));
+    EXPECT_TRUE(time >= before && time <= after) << live[i];
+    EXPECT_EQ(member(live[i], "serial"), member(seeded[i], "serial"));
+    EXPECT_EQ(member(live[i], "@type"), member(seeded[i], "@type"));
   }
 }
 

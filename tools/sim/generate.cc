@@ -28,8 +28,10 @@ constexpr char HELP[] =
     "NET/ROM circuits, connects and disconnects, supervisory frames, beacons,\n"
     "NODES and INP3 routing, L3RTT probes, routing polls, IP and ARP, L3 traces\n"
     "and link, circuit and node reports. The same seed gives the same\n"
-    "datagrams, byte for byte; report times start from a fixed time derived\n"
-    "from the seed and advance with the simulated clock.\n"
+    "traffic. Served, reports carry the current time, as a real node's do;\n"
+    "written (or served with --seeded-times), their times start from a fixed\n"
+    "time derived from the seed and advance with the simulated clock, so that\n"
+    "the same seed gives the same datagrams, byte for byte.\n"
     "\n"
     "Without --write it serves subscribers like 'replay', starting when the\n"
     "first one arrives, until the duration or count is reached or SIGINT/SIGTERM.\n"
@@ -45,11 +47,13 @@ constexpr char HELP[] =
     "                      --count or --duration\n"
     "  --bind ADDR[:PORT]  address to serve on (default 127.0.0.1:7373)\n"
     "  --all-ports         send every report to every subscriber\n"
+    "  --seeded-times      serve the seeded times that --write writes, not\n"
+    "                      the current time\n"
     "  -h, --help          show this help\n";
 
 constexpr OptionSpec OPTIONS[] = {
     {"seed", true},  {"rate", true}, {"duration", true},   {"count", true},
-    {"write", true}, {"bind", true}, {"all-ports", false},
+    {"write", true}, {"bind", true}, {"all-ports", false}, {"seeded-times", false},
 };
 
 // Simulated time between datagrams when they go out as fast as possible.
@@ -63,6 +67,7 @@ struct GenerateSettings {
   std::optional<std::string> write;
   Endpoint bind{0x7F000001, TRACE_PORT};
   bool all_ports = false;
+  bool seeded_times = false;
 };
 
 bool read_settings(const Arguments& arguments, GenerateSettings& settings, std::string& error) {
@@ -111,6 +116,7 @@ bool read_settings(const Arguments& arguments, GenerateSettings& settings, std::
     settings.bind = *endpoint;
   }
   settings.all_ports = arguments.has("all-ports");
+  settings.seeded_times = arguments.has("seeded-times");
   return true;
 }
 
@@ -166,7 +172,8 @@ int serve_traffic(const GenerateSettings& settings) {
     log_line("stopped by signal");
     return 0;
   }
-  TrafficGenerator generator(settings.seed, step_ms(settings.rate));
+  TrafficGenerator generator(settings.seed, step_ms(settings.rate),
+                             settings.seeded_times ? ReportClock::seeded : ReportClock::wall);
   const Clock::duration interval = settings.rate > 0
                                        ? std::chrono::duration_cast<Clock::duration>(
                                              std::chrono::duration<double>(1.0 / settings.rate))

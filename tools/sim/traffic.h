@@ -27,10 +27,15 @@ class Rng {
   uint64_t state_;
 };
 
+// Where report times come from: the seed and the simulated clock (the same
+// datagrams byte for byte on every run), or this machine's clock, as a real
+// node stamps what it sends.
+enum class ReportClock { seeded, wall };
+
 class TrafficGenerator {
  public:
   // `step_ms`: simulated milliseconds between one datagram and the next.
-  TrafficGenerator(uint64_t seed, int64_t step_ms);
+  TrafficGenerator(uint64_t seed, int64_t step_ms, ReportClock clock = ReportClock::seeded);
 
   // The next datagram: one or more complete report objects, back to back,
   // at most 1500 bytes.
@@ -122,6 +127,7 @@ class TrafficGenerator {
   void node_restart();
 
   Rng rng_;
+  ReportClock clock_;
   int64_t step_ms_;
   int64_t elapsed_ms_ = 0;
   int64_t start_time_;
