@@ -31,7 +31,7 @@ if(PELLARIN_STATIC)
   # at run time is answered by static/name_service.cc: only the lookups built
   # into the C library are used.
   set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-  set(CMAKE_FIND_LIBRARY_SUFFIXES .a)
+  set(ZLIB_USE_STATIC_LIBS ON)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${PELLARIN_QEMU})
   return()
 endif()
