@@ -288,6 +288,25 @@ TEST(KissBridge, TcpSourceReconnectsWithAGrowingPause) {
   EXPECT_EQ(stop_process(bridge, SIGTERM), 0) << read_file(err);
 }
 
+// "localhost" is a name from /etc/hosts, which the statically linked ARM
+// build has to read without the target's name-service modules.
+TEST(KissBridge, TcpSourceFindsTheTncByAHostNameFromEtcHosts) {
+  Workspace work;
+  const uint16_t port = free_tcp_port("127.0.0.1");
+  const int listener = listen_tcp("127.0.0.1", port);
+  ASSERT_GE(listener, 0);
+  const std::string err = work.path("bridge.err");
+  const pid_t bridge =
+      spawn_process({PELLARIN_KISS_BINARY, "--kiss-tcp", "localhost:" + std::to_string(port),
+                     "--bind", test_address(KISS_ADDRESS_GROUP, 5), "--call", "N0DE"},
+                    work.path("bridge.out"), err);
+  const int tnc = accept_within(listener, 10000);
+  EXPECT_GE(tnc, 0) << read_file(err);
+  if (tnc >= 0) close(tnc);
+  close(listener);
+  EXPECT_EQ(stop_process(bridge, SIGTERM), 0) << read_file(err);
+}
+
 TEST(KissBridge, SerialPseudoTerminalWithAPortFilteredSubscriber) {
   int master = -1;
   int slave = -1;

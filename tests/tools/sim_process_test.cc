@@ -329,6 +329,19 @@ TEST(SimProcessTest, RecordingAReplayGivesBackTheSameDatagrams) {
   EXPECT_EQ(datagrams_of(out), datagrams_of(DATA + "/mixed.dgrams"));
 }
 
+// "localhost" is a name from /etc/hosts, which the statically linked ARM
+// build has to read without the target's name-service modules.
+TEST(SimProcessTest, RecordFindsTheNodeByAHostNameFromEtcHosts) {
+  const TestDir work;
+  TestSocket node("127.0.0.1");
+  SimProcess recorder({"record", "--node", "localhost:" + std::to_string(node.port()), "--out",
+                       work / "recorded.dgrams"});
+  const auto subscription = node.receive(std::chrono::milliseconds(scaled_ms(5000)));
+  ASSERT_TRUE(subscription) << recorder.log();
+  EXPECT_EQ(*subscription, std::string(2, '\0'));
+  EXPECT_EQ(recorder.stop(), 0) << recorder.log();
+}
+
 // Runs python3 over the objects, one a line, and returns what it prints.
 std::string run_python(const std::string& script, const std::string& input_path) {
   const std::string command = "/usr/bin/python3 -c '" + script + "' < " + input_path;
