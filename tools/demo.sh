@@ -16,7 +16,7 @@ bin_dir=${PELLARIN_BIN_DIR:-}
 launcher=${PELLARIN_LAUNCHER:-}
 
 if [ -z "$bin_dir" ]; then
-  tools/install-missing.sh cmake make g++
+  tools/install-missing.sh cmake make g++ zlib1g-dev
   cmake --preset demo >/dev/null
   cmake --build --preset demo --target pellarin pellarin-sim
   bin_dir=build/demo
