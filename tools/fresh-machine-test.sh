@@ -95,6 +95,9 @@ mount -t proc proc "$root/proc"
 mount --bind /dev "$root/dev"
 mount --bind /dev/pts "$root/dev/pts"
 [ -s "$root/etc/resolv.conf" ] || cp /etc/resolv.conf "$root/etc/resolv.conf"
+# Debian's installer writes /etc/hosts, debootstrap does not: without it
+# not even "localhost" has an address, which every installed machine has.
+[ -s "$root/etc/hosts" ] || printf '127.0.0.1\tlocalhost\n::1\t\tlocalhost ip6-localhost ip6-loopback\n' >"$root/etc/hosts"
 
 git clone --quiet --no-checkout "$PWD" "$root$checkout"
 git -C "$root$checkout" checkout --quiet --detach "$(git rev-parse HEAD)"
