@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/launcher.h"
 #include "tests/support/process.h"
 #include "tests/support/test_environment.h"
 
@@ -53,7 +54,10 @@ TEST(HeardLive, TablesAfterTheLastTraceWithTheDropCount) {
   const std::size_t last_trace = run.capture.rfind(" N0DE>");
   ASSERT_NE(last_trace, std::string::npos);
   EXPECT_LT(last_trace, tables);
-  EXPECT_NE(run.capture.find("0 datagrams dropped by the system\n", tables), std::string::npos);
+  // qemu-user passes on no drop count, so there the system counts none.
+  if (TEST_LAUNCHER[0] == '\0') {
+    EXPECT_NE(run.capture.find("0 datagrams dropped by the system\n", tables), std::string::npos);
+  }
   EXPECT_NE(run.capture.find("\nRoutes heard on all ports, ", tables), std::string::npos);
   // Quiet: the tables, like the traces, are in the capture file alone.
   EXPECT_EQ(run.out.find("Stations heard"), std::string::npos);
@@ -63,7 +67,9 @@ TEST(HeardLive, HeardOnlyWritesTheTablesAlone) {
   const LiveRun run = run_live(2, {"--heard-only", "-k"});
   EXPECT_EQ(run.err, "");
   ASSERT_TRUE(run.out.starts_with("\nStations heard on all ports, ")) << run.out;
-  EXPECT_NE(run.out.find("0 datagrams dropped by the system\n"), std::string::npos) << run.out;
+  if (TEST_LAUNCHER[0] == '\0') {
+    EXPECT_NE(run.out.find("0 datagrams dropped by the system\n"), std::string::npos) << run.out;
+  }
   EXPECT_NE(run.out.find("\nLinks heard on all ports, "), std::string::npos);
   EXPECT_NE(run.out.find("\nRoutes heard on all ports, "), std::string::npos);
   // No banner, summary, start line, trace or colour.
