@@ -109,17 +109,14 @@ TEST_F(RecordFile, ClientAndEmulatorWriteTheSameRecord) {
   const std::string played = session(120);
   const std::string by_client = dir_ + "/client.dgrams";
   const std::string by_sim = dir_ + "/sim-record.dgrams";
-  // Both subscribers are in before the first datagram goes out: the
-  // client subscribes a second after its start, the recorder at once (but
-  // only to a service that listens: its next try would come 11 seconds
-  // later), within the second that the service waits after the client.
+  // The service sends nothing until both subscribers are in, so both
+  // records hold every datagram however slowly either program starts.
   ScopedProcess sim(spawn_process({SIM, "replay", played, "--bind", test_address(106, 2), "--rate", "400",
-                                   "--start-delay", "1000", "--exit-when-done"},
+                                   "--subscribers", "2", "--exit-when-done"},
                                   dir_ + "/sim.out", dir_ + "/sim.err"));
   ASSERT_TRUE(wait_for_text(dir_ + "/sim.err", "listening on", 5000));
   ScopedProcess client(spawn_process({PELLARIN, "0", test_address(106, 2), "-q", "--record", by_client},
                                      dir_ + "/client.out", dir_ + "/client.err"));
-  ASSERT_TRUE(wait_for_text(dir_ + "/sim.err", "subscribed", 5000));
   ScopedProcess recorder(spawn_process({SIM, "record", "--node", test_address(106, 2), "--out", by_sim},
                                        dir_ + "/recorder.out", dir_ + "/recorder.err"));
   EXPECT_EQ(sim.wait(20000), 0) << read_file(dir_ + "/sim.err");

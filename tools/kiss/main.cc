@@ -87,7 +87,7 @@ int Bridge::run_pcap() {
   if (!error.empty()) sim::log_line("%s", error.c_str());
   sim::log_line("%s: %zu frames; waiting for a subscriber", settings_.pcap_file.c_str(),
                 records.size());
-  if (!service_.serve_until(Clock::time_point::max(), true)) {
+  if (!service_.serve_until(Clock::time_point::max(), 1)) {
     sim::log_line("stopped by signal");
     return 0;
   }

@@ -168,7 +168,7 @@ int serve_traffic(const GenerateSettings& settings) {
   log_line("listening on %s", endpoint_text(settings.bind).c_str());
   log_line("generating traffic, seed %llu; waiting for a subscriber",
            static_cast<unsigned long long>(settings.seed));
-  if (!service.serve_until(Clock::time_point::max(), true)) {
+  if (!service.serve_until(Clock::time_point::max(), 1)) {
     log_line("stopped by signal");
     return 0;
   }

@@ -34,14 +34,15 @@ constexpr char HELP[] =
     "                      it asked for\n"
     "  --exit-when-done    exit right after the last datagram has been sent\n"
     "                      (otherwise keep serving until SIGINT/SIGTERM)\n"
-    "  --start-delay MS    wait MS milliseconds after the first subscription\n"
+    "  --subscribers N     wait for N subscribers before sending (default 1)\n"
+    "  --start-delay MS    wait MS milliseconds after the subscribers came\n"
     "                      before sending (default 0)\n"
     "  -h, --help          show this help\n";
 
 constexpr OptionSpec OPTIONS[] = {
     {"bind", true},        {"rate", true},       {"pace", true},
     {"loop", false},       {"all-ports", false}, {"exit-when-done", false},
-    {"start-delay", true},
+    {"start-delay", true}, {"subscribers", true},
 };
 
 struct ReplaySettings {
@@ -53,6 +54,7 @@ struct ReplaySettings {
   bool all_ports = false;
   bool exit_when_done = false;
   std::chrono::milliseconds start_delay{0};
+  size_t subscribers = 1;
 };
 
 bool read_settings(const Arguments& arguments, ReplaySettings& settings, std::string& error) {
@@ -91,6 +93,14 @@ bool read_settings(const Arguments& arguments, ReplaySettings& settings, std::st
       return false;
     }
     settings.start_delay = std::chrono::milliseconds(*value);
+  }
+  if (const auto subscribers = arguments.value("subscribers")) {
+    const auto value = parse_count(*subscribers, MAX_SUBSCRIBERS);
+    if (!value || *value == 0) {
+      error = "--subscribers needs a number from 1 to " + std::to_string(MAX_SUBSCRIBERS);
+      return false;
+    }
+    settings.subscribers = *value;
   }
   settings.loop = arguments.has("loop");
   settings.all_ports = arguments.has("all-ports");
@@ -147,9 +157,14 @@ int run_replay(std::span<char* const> args) {
   install_stop_handlers();
   TraceService service(fd, settings.all_ports);
   log_line("listening on %s", endpoint_text(settings.bind).c_str());
-  log_line("replaying %s: %zu datagrams; waiting for a subscriber", settings.file.c_str(),
-           records.size());
-  bool running = service.serve_until(Clock::time_point::max(), true) &&
+  if (settings.subscribers == 1) {
+    log_line("replaying %s: %zu datagrams; waiting for a subscriber", settings.file.c_str(),
+             records.size());
+  } else {
+    log_line("replaying %s: %zu datagrams; waiting for %zu subscribers", settings.file.c_str(),
+             records.size(), settings.subscribers);
+  }
+  bool running = service.serve_until(Clock::time_point::max(), settings.subscribers) &&
                  service.serve_until(Clock::now() + settings.start_delay);
   while (running) {
     running = play_pass(service, records, settings);

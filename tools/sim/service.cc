@@ -57,12 +57,12 @@ void TraceService::take_datagrams(Clock::time_point now) {
   table_.forget_silent(now);
 }
 
-bool TraceService::serve_until(Clock::time_point deadline, bool until_subscribed) {
+bool TraceService::serve_until(Clock::time_point deadline, size_t subscribers) {
   for (;;) {
     if (stop_requested()) return false;
     const Clock::time_point now = Clock::now();
     take_datagrams(now);
-    if (until_subscribed && has_subscribers()) return true;
+    if (subscribers != 0 && subscriber_count() >= subscribers) return true;
     if (now >= deadline) return true;
     const auto wait = std::min<Clock::duration>(deadline - now, MAX_WAIT);
     const auto wait_ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();

@@ -26,15 +26,15 @@ class TraceService {
   TraceService& operator=(const TraceService&) = delete;
 
   // Handles subscriptions and forgets silent subscribers until `deadline`,
-  // the first subscriber's arrival when `until_subscribed`, or a stop
-  // request. True when the deadline or the subscriber was reached.
-  bool serve_until(Clock::time_point deadline, bool until_subscribed = false);
+  // until `subscribers` are subscribed (when not 0), or a stop request.
+  // True when the deadline or the subscribers were reached.
+  bool serve_until(Clock::time_point deadline, size_t subscribers = 0);
 
   // Sends the datagram to every subscriber, filtered by the port each asked
   // for. A pass counts the datagrams offered and the subscribers reached.
   void send_to_subscribers(std::string_view datagram);
 
-  bool has_subscribers() const { return !table_.subscribers().empty(); }
+  size_t subscriber_count() const { return table_.subscribers().size(); }
 
   // The service socket, for a program that waits on it beside other input.
   int socket() const { return fd_; }
