@@ -7,8 +7,8 @@
 
 #include "app/settings.h"
 #include "intake/array_lookup.h"
-#include "intake/field.h"
 #include "intake/field_lookup.h"
+#include "intake/field_scan.h"
 #include "intake/numbers.h"
 
 namespace {
@@ -18,6 +18,42 @@ constexpr int ALIAS_LIMIT = static_cast<int>(HEARD_ALIAS_LENGTH);
 constexpr int SHORT_LIMIT = 15;  // port, types, numbers
 constexpr int TIME_LIMIT = 20;
 constexpr int ENTRY_LIMIT = 1023;
+
+// What the tables read of a report, each found in one pass over its text
+// (a scan finds every key where a Field would). Values are cut to the
+// limits a Field of each would have. The array's key is in the node's own
+// lower case, found exactly: a loose search would stop at the value
+// "NODES" of the broadcast's destination. The frame's own fields come
+// before its routing entries, which are read one by one.
+enum FrameKey : std::size_t {
+  F_PORT, F_SRCE, F_DEST, F_L2TYPE, F_DIRN, F_ISRF, F_PTCL, F_ILEN, F_TIME, F_TSEQ, F_RSEQ, F_L3TYPE
+};
+constexpr ScanKeys<13> FRAME_KEYS(std::array<ScanKey, 13>{{
+    {"port", SHORT_LIMIT}, {"srce", CALL_LIMIT}, {"dest", CALL_LIMIT}, {"l2Type", SHORT_LIMIT},
+    {"dirn", SHORT_LIMIT}, {"isRF", SHORT_LIMIT}, {"ptcl", SHORT_LIMIT}, {"ilen", SHORT_LIMIT},
+    {"time", TIME_LIMIT},  {"tseq", SHORT_LIMIT}, {"rseq", SHORT_LIMIT}, {"l3Type", SHORT_LIMIT},
+    {"nodes", SHORT_LIMIT, true, true},
+}});
+
+enum RoutingKey : std::size_t { R_TYPE, R_NODES };
+constexpr ScanKeys<2> ROUTING_KEYS(std::array<ScanKey, 2>{{
+    {"type", SHORT_LIMIT}, {"nodes", SHORT_LIMIT, true},
+}});
+
+// An entry's keys by kind of advertisement: E_QUAL and E_VIA of a NODES
+// entry stand where E_HOPS and E_TT of an INP3 one do.
+enum EntryKey : std::size_t { E_CALL, E_ALIAS, E_QUAL, E_VIA, E_HOPS = E_QUAL, E_TT = E_VIA };
+constexpr ScanKeys<4> NODES_ENTRY_KEYS(std::array<ScanKey, 4>{{
+    {"call", CALL_LIMIT}, {"alias", ALIAS_LIMIT}, {"qual", SHORT_LIMIT}, {"via", CALL_LIMIT},
+}});
+constexpr ScanKeys<4> INP3_ENTRY_KEYS(std::array<ScanKey, 4>{{
+    {"call", CALL_LIMIT}, {"alias", ALIAS_LIMIT}, {"hops", SHORT_LIMIT}, {"tt", SHORT_LIMIT},
+}});
+
+enum LinkKey : std::size_t { L_PORT, L_LOCAL, L_REMOTE, L_TIME };
+constexpr ScanKeys<4> LINK_KEYS(std::array<ScanKey, 4>{{
+    {"port", SHORT_LIMIT}, {"local", CALL_LIMIT}, {"remote", CALL_LIMIT}, {"time", TIME_LIMIT},
+}});
 
 // Modulo 8 until a SABME or a sequence number above 7 says 128.
 constexpr int MODULUS_8 = 8;
@@ -91,24 +127,23 @@ std::uint32_t protocol_bit(std::string_view name) {
 }
 
 // Sequence numbers as sent: 0 when absent, never negative.
-int sequence_number(const char* report, std::string_view key, bool& present) {
-  Field<SHORT_LIMIT> value;
-  present = value.read(report, key);
-  const int number = present ? read_int(value.text()) : 0;
+template <std::size_t N>
+int sequence_number(const FieldScan<N>& scan, std::size_t key) {
+  const int number = scan.has(key) ? read_int(scan.text(key)) : 0;
   return number < 0 ? 0 : number;
 }
 
-std::uint64_t count_value(const char* report, std::string_view key) {
-  Field<SHORT_LIMIT> value;
-  if (!value.read(report, key)) return 0;
-  const std::int64_t number = read_int64(value.text());
+template <std::size_t N>
+std::uint64_t count_value(const FieldScan<N>& scan, std::size_t key) {
+  if (!scan.has(key)) return 0;
+  const std::int64_t number = read_int64(scan.text(key));
   return number < 0 ? 0 : static_cast<std::uint64_t>(number);
 }
 
 // The report's own time; the clock's for a report without one.
-std::int64_t report_time(const char* report) {
-  Field<TIME_LIMIT> time;
-  return time.read(report, "time") ? read_int64(time.text()) : std::time(nullptr);
+template <std::size_t N>
+std::int64_t report_time(const FieldScan<N>& scan, std::size_t key) {
+  return scan.has(key) ? read_int64(scan.text(key)) : std::time(nullptr);
 }
 
 bool port_watched(std::int32_t port) {
@@ -164,7 +199,7 @@ void restart_sequences(HeardLink& link) {
   for (HeardLinkSide& side : link.sides) side.sequence = {};
 }
 
-void count_link(LinkTable& links, const Frame& frame, const char* report) {
+void count_link(LinkTable& links, const Frame& frame, const FieldScan<13>& scan) {
   const FrameType& type = *frame.type;
   if (type.side_count == nullptr) return;
   HeardLink probe;
@@ -181,11 +216,10 @@ void count_link(LinkTable& links, const Frame& frame, const char* report) {
   // N(S) in I frames, N(R) in I and supervisory frames; N(R) only tells
   // the modulus, so it is not looked for once that is 128.
   const bool info = type.side_count == &HeardLinkSide::i_frames;
-  bool has_ns = false;
-  bool has_nr = false;
-  const int ns = info ? sequence_number(report, "tseq", has_ns) : 0;
-  const int nr =
-      type.numbered && link.modulus == MODULUS_8 ? sequence_number(report, "rseq", has_nr) : 0;
+  const bool has_ns = info && scan.has(F_TSEQ);
+  const bool has_nr = type.numbered && link.modulus == MODULUS_8 && scan.has(F_RSEQ);
+  const int ns = has_ns ? sequence_number(scan, F_TSEQ) : 0;
+  const int nr = has_nr ? sequence_number(scan, F_RSEQ) : 0;
   // A number above 7 says modulo 128; the count starts again there, since
   // the numbers before were taken modulo 8.
   if (link.modulus == MODULUS_8 && ((has_ns && ns >= MODULUS_8) || (has_nr && nr >= MODULUS_8))) {
@@ -222,119 +256,102 @@ RouteChange route_change(const HeardRoute& before, const HeardRoute& now) {
   return now.trip_time < before.trip_time ? RouteChange::better : RouteChange::worse;
 }
 
-int entry_number(const char* entry, std::string_view key) {
-  Field<SHORT_LIMIT> value;
-  return value.read(entry, key) ? read_int(value.text()) : 0;
+int entry_number(const FieldScan<4>& entry, std::size_t key) {
+  return entry.has(key) ? read_int(entry.text(key)) : 0;
 }
 
 void count_route_entry(RouteTable& routes, const Frame& frame, RouteSource source,
-                       const char* entry) {
-  Field<CALL_LIMIT> call;
-  if (!call.read(entry, "call") || call.empty()) return;
+                       std::string_view text) {
+  const FieldScan entry(text, source == RouteSource::nodes ? NODES_ENTRY_KEYS : INP3_ENTRY_KEYS);
+  const std::string_view call = entry.text(E_CALL);
+  if (call.empty()) return;
   HeardRoute advert;
   advert.port = frame.port;
-  heard_set_text(advert.dest, call.text());
+  heard_set_text(advert.dest, call);
   heard_set_text(advert.neighbour, frame.srce);
   advert.source = source;
-  Field<CALL_LIMIT> value;
-  if (value.read(entry, "alias", ALIAS_LIMIT)) heard_set_text(advert.alias, value.text());
   if (source == RouteSource::nodes) {
-    advert.quality = entry_number(entry, "qual");
-    if (value.read(entry, "via")) heard_set_text(advert.via, value.text());
+    advert.quality = entry_number(entry, E_QUAL);
   } else {
-    advert.hops = entry_number(entry, "hops");
-    advert.trip_time = entry_number(entry, "tt");
+    advert.hops = entry_number(entry, E_HOPS);
+    advert.trip_time = entry_number(entry, E_TT);
   }
   bool made = false;
   HeardRoute& route = routes.touch(advert, made);
-  const HeardRoute before = route;
-  advert.change = made ? (withdrawn(advert) ? RouteChange::withdrawn : RouteChange::fresh)
-                       : route_change(before, advert);
-  advert.first = made ? frame.at : before.first;
-  advert.last = made ? frame.at : before.last;
-  note_time(advert.first, advert.last, frame.at, false);
-  advert.count = before.count + 1;
+  if (made) {
+    route.change = withdrawn(route) ? RouteChange::withdrawn : RouteChange::fresh;
+    route.first = frame.at;
+    route.last = frame.at;
+  } else {
+    route.change = route_change(route, advert);
+    route.quality = advert.quality;
+    route.hops = advert.hops;
+    route.trip_time = advert.trip_time;
+    note_time(route.first, route.last, frame.at, false);
+  }
+  ++route.count;
   // The destination keeps the call as first advertised, and the alias and
   // `via` known when an advertisement leaves them out.
-  if (!made) {
-    advert.dest = before.dest;
-    if (advert.alias[0] == '\0') advert.alias = before.alias;
-    if (advert.via[0] == '\0') advert.via = before.via;
-  }
-  route = advert;
+  if (!entry.text(E_ALIAS).empty()) heard_set_text(route.alias, entry.text(E_ALIAS));
+  if (source == RouteSource::nodes && !entry.text(E_VIA).empty())
+    heard_set_text(route.via, entry.text(E_VIA));
 }
 
-void count_routes(RouteTable& routes, const Frame& frame, const char* report) {
+void count_routes(RouteTable& routes, const Frame& frame, std::string_view report) {
   // Only what neighbours advertise: the node's own broadcasts are no route.
   if (frame.sent) return;
-  Field<SHORT_LIMIT> value;
-  if (!value.read(report, "l3Type") || value.text() != "Routing info") return;
-  if (!value.read(report, "type")) return;
+  const FieldScan routing(report, ROUTING_KEYS);
   RouteSource source;
-  if (value.text() == "NODES")
+  if (routing.text(R_TYPE) == "NODES")
     source = RouteSource::nodes;
-  else if (value.text() == "INP3")
+  else if (routing.text(R_TYPE) == "INP3")
     source = RouteSource::inp3;
   else
     return;
-  // The key in the node's own lower case, found exactly: a loose search
-  // would stop at the value "NODES" of the broadcast's destination.
-  const char* key = std::strstr(report, "\"nodes\"");
-  const char* array = key != nullptr ? find_array(key, "nodes") : nullptr;
-  if (array == nullptr) return;
-  std::array<char, ENTRY_LIMIT + 1> entry{};
-  for (const char* at = next_object(array, entry.data(), ENTRY_LIMIT); at != nullptr;
-       at = next_object(at, entry.data(), ENTRY_LIMIT))
-    count_route_entry(routes, frame, source, entry.data());
+  if (!routing.has(R_NODES) || *routing.value_at(R_NODES) != '[') return;
+  std::string_view entry;
+  for (const char* at = next_object_in_place(routing.value_at(R_NODES), ENTRY_LIMIT, entry);
+       at != nullptr; at = next_object_in_place(at, ENTRY_LIMIT, entry))
+    count_route_entry(routes, frame, source, entry);
 }
 
-void count_frame(HeardTables& tables, const char* report) {
-  Field<SHORT_LIMIT> port;
-  Field<CALL_LIMIT> srce;
-  Field<CALL_LIMIT> dest;
-  Field<SHORT_LIMIT> l2_type;
-  if (!port.read(report, "port") || !srce.read(report, "srce") || !dest.read(report, "dest") ||
-      !l2_type.read(report, "l2Type"))
-    return;
+void count_frame(HeardTables& tables, std::string_view report) {
+  const FieldScan scan(report, FRAME_KEYS);
+  if (!scan.has(F_PORT) || !scan.has(F_SRCE) || !scan.has(F_DEST) || !scan.has(F_L2TYPE)) return;
   Frame frame;
-  frame.port = read_int(port.text());
+  frame.port = read_int(scan.text(F_PORT));
   if (!port_watched(frame.port)) return;
-  frame.srce = srce.text();
-  frame.dest = dest.text();
-  frame.type = &frame_type(l2_type.text());
-  Field<SHORT_LIMIT> value;
-  frame.sent = value.read(report, "dirn") &&
-               (value.text().starts_with('s') || value.text().starts_with('S'));
-  // Only what the tables keep is looked for: each lookup is a pass over
-  // the report, and one for an absent key goes to its end.
-  if (!frame.sent && value.read(report, "isRF") && !value.empty())
-    frame.radio =
-        value.text()[0] == 't' || value.text()[0] == 'T' ? HeardRadio::radio : HeardRadio::wire;
+  frame.srce = scan.text(F_SRCE);
+  frame.dest = scan.text(F_DEST);
+  frame.type = &frame_type(scan.text(F_L2TYPE));
+  const std::string_view dirn = scan.text(F_DIRN);
+  frame.sent = dirn.starts_with('s') || dirn.starts_with('S');
+  const std::string_view is_rf = scan.text(F_ISRF);
+  if (!frame.sent && !is_rf.empty())
+    frame.radio = is_rf[0] == 't' || is_rf[0] == 'T' ? HeardRadio::radio : HeardRadio::wire;
   if (frame.type->info) {
-    if (value.read(report, "ptcl")) frame.protocol = protocol_bit(value.text());
-    frame.ilen = count_value(report, "ilen");
+    frame.protocol = protocol_bit(scan.text(F_PTCL));
+    frame.ilen = count_value(scan, F_ILEN);
   }
-  frame.at = report_time(report);
+  frame.at = report_time(scan, F_TIME);
   note_period(tables.period, frame.at);
   count_station(tables.stations, frame);
-  count_link(tables.links, frame, report);
-  if (frame.protocol == PTCL_NETROM) count_routes(tables.routes, frame, report);
+  count_link(tables.links, frame, scan);
+  if (frame.protocol == PTCL_NETROM && scan.text(F_L3TYPE) == "Routing info")
+    count_routes(tables.routes, frame, report);
 }
 
-void count_link_report(LinkTable& links, const char* report, bool up) {
-  Field<SHORT_LIMIT> port;
-  Field<CALL_LIMIT> local;
-  Field<CALL_LIMIT> remote;
-  if (!port.read(report, "port") || !local.read(report, "local") || !remote.read(report, "remote"))
-    return;
+void count_link_report(LinkTable& links, std::string_view report, bool up) {
+  const FieldScan scan(report, LINK_KEYS);
+  if (!scan.has(L_PORT) || !scan.has(L_LOCAL) || !scan.has(L_REMOTE)) return;
   HeardLink probe;
-  probe.port = read_int(port.text());
+  probe.port = read_int(scan.text(L_PORT));
   if (!port_watched(probe.port)) return;
-  heard_set_text(probe.call_a, local.text());
-  heard_set_text(probe.call_b, remote.text());
+  heard_set_text(probe.call_a, scan.text(L_LOCAL));
+  heard_set_text(probe.call_b, scan.text(L_REMOTE));
   bool made = false;
   HeardLink& link = links.touch(probe, made);
-  note_time(link.first, link.last, report_time(report), made);
+  note_time(link.first, link.last, report_time(scan, L_TIME), made);
   ++(up ? link.ups : link.downs);
 }
 
@@ -364,7 +381,7 @@ int heard_link_health(const HeardLink& link) {
   return percent > 100000 ? 100000 : static_cast<int>(percent);
 }
 
-void heard_count(HeardTables& tables, const char* report, std::string_view type) {
+void heard_count(HeardTables& tables, std::string_view report, std::string_view type) {
   if (type == "L2Trace")
     count_frame(tables, report);
   else if (type == "LinkUpEvent")

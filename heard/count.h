@@ -6,9 +6,10 @@
 
 #include "heard/tables.h"
 
-// Counts one report of the given "@type" into `tables`. Reports for other
-// ports than the one watched, and reports of other types, count for nothing.
-void heard_count(HeardTables& tables, const char* report, std::string_view type);
+// Counts one report (its text, which holds no NUL) of the given "@type"
+// into `tables`. Reports for other ports than the one watched, and reports
+// of other types, count for nothing.
+void heard_count(HeardTables& tables, std::string_view report, std::string_view type);
 
 // Whether an I frame with send sequence `ns` is one sent again on its side
 // of the link, and the side's state after it (modulo `modulus`).

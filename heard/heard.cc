@@ -7,12 +7,9 @@
 #include "heard/count.h"
 #include "heard/format.h"
 #include "heard/tables.h"
-#include "intake/field.h"
 #include "output/channels.h"
 
 namespace {
-
-constexpr int TYPE_LENGTH = 80;
 
 // Static storage: the tables are far too large for the stack, and are made
 // once, before the first report.
@@ -34,11 +31,6 @@ HeardTables& heard_tables() {
 
 bool heard_kept() {
   return settings.heard || settings.heard_only || settings.heard_path[0] != '\0';
-}
-
-void heard_observe(const char* report) {
-  Field<TYPE_LENGTH> type;
-  if (type.read(report, "@type")) heard_observe(report, type.text());
 }
 
 void heard_observe(const char* report, std::string_view type) {

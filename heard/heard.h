@@ -11,10 +11,8 @@ inline constexpr unsigned HEARD_STATIONS = 1, HEARD_LINKS = 2, HEARD_ROUTES = 4,
 // Whether the tables are kept this run (--heard, --heard-only or --heard-file given).
 bool heard_kept();
 
-// Every report text handed to the dispatcher is also handed here (the port
-// filter applies inside). The second form is for a caller that has read
-// the report's "@type" already.
-void heard_observe(const char* report);
+// Every report text handed to the dispatcher is also handed here, with its
+// "@type" as the dispatcher read it (the port filter applies inside).
 void heard_observe(const char* report, std::string_view type);
 
 // The system's count of dropped datagrams, when known, for the tables' headers.

@@ -1,55 +1,66 @@
 // The heard tables' index, recency order and keys.
 #include "heard/tables.h"
 
-#include "intake/field_lookup.h"
+#include <cstring>
+
+#include "intake/text_words.h"
 
 namespace {
 
-// FNV-1a over the call's bytes with ASCII letters in lower case, so that
-// calls equal without case share a slot.
-constexpr std::uint32_t FNV_OFFSET = 2166136261U;
-constexpr std::uint32_t FNV_PRIME = 16777619U;
+// A kept call is sixteen bytes, zero after its terminator (heard_set_text),
+// so as two words with ASCII capitals made small, calls equal without case
+// are equal words: a key is hashed and compared a word at a time.
+static_assert(sizeof(HeardCall) == 2 * sizeof(std::uint64_t));
 
-std::uint32_t mix(std::uint32_t hash, unsigned char byte) {
-  return (hash ^ byte) * FNV_PRIME;
+struct CallWords {
+  std::uint64_t low = 0;
+  std::uint64_t high = 0;
+  bool operator==(const CallWords&) const = default;
+};
+
+CallWords call_words(const HeardCall& call) {
+  CallWords words;
+  std::memcpy(&words.low, call.data(), sizeof words.low);
+  std::memcpy(&words.high, call.data() + sizeof words.low, sizeof words.high);
+  return {fold_capitals(words.low), fold_capitals(words.high)};
 }
 
-std::uint32_t hash_call(std::uint32_t hash, std::string_view call) {
-  for (const char c : call) {
-    const auto byte = static_cast<unsigned char>(c);
-    hash = mix(hash, byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + 32) : byte);
-  }
-  return mix(hash, 0);
+// A multiply and a shift per word (the golden ratio's odd constant).
+constexpr std::uint64_t HASH_START = 0x243F6A8885A308D3;
+std::uint64_t mix(std::uint64_t hash, std::uint64_t value) {
+  hash = (hash ^ value) * 0x9E3779B97F4A7C15;
+  return hash ^ hash >> 29;
 }
 
-std::uint32_t hash_port(std::int32_t port) {
-  std::uint32_t hash = FNV_OFFSET;
-  const auto value = static_cast<std::uint32_t>(port);
-  for (int shift = 0; shift < 32; shift += 8)
-    hash = mix(hash, static_cast<unsigned char>((value >> shift) & 0xFF));
-  return hash;
+std::uint64_t mix_call(std::uint64_t hash, const HeardCall& call) {
+  const CallWords words = call_words(call);
+  return mix(mix(hash, words.low), words.high);
 }
 
-template <std::size_t N>
-bool same_call(const std::array<char, N>& a, const std::array<char, N>& b) {
-  return equal_ignoring_case(heard_text(a), heard_text(b));
+std::uint32_t top_half(std::uint64_t hash) {
+  return static_cast<std::uint32_t>(hash >> 32);
+}
+
+bool same_call(const HeardCall& a, const HeardCall& b) {
+  return call_words(a) == call_words(b);
 }
 
 }  // namespace
 
 std::uint32_t heard_key_hash(const HeardStation& station) {
-  return hash_call(hash_port(station.port), heard_text(station.call));
+  return top_half(mix_call(mix(HASH_START, static_cast<std::uint32_t>(station.port)), station.call));
 }
 
 std::uint32_t heard_key_hash(const HeardLink& link) {
   // Symmetric in the two calls: a link is the same whichever end spoke first.
-  return hash_port(link.port) ^ hash_call(FNV_OFFSET, heard_text(link.call_a)) ^
-         hash_call(FNV_OFFSET, heard_text(link.call_b));
+  const std::uint64_t calls = mix_call(HASH_START, link.call_a) + mix_call(HASH_START, link.call_b);
+  return top_half(mix(mix(HASH_START, static_cast<std::uint32_t>(link.port)), calls));
 }
 
 std::uint32_t heard_key_hash(const HeardRoute& route) {
-  const std::uint32_t hash = mix(hash_port(route.port), static_cast<unsigned char>(route.source));
-  return hash_call(hash_call(hash, heard_text(route.neighbour)), heard_text(route.dest));
+  const std::uint64_t kind = static_cast<std::uint64_t>(route.source) << 32;
+  const std::uint64_t hash = mix(HASH_START, static_cast<std::uint32_t>(route.port) | kind);
+  return top_half(mix_call(mix_call(hash, route.neighbour), route.dest));
 }
 
 bool heard_same_key(const HeardStation& a, const HeardStation& b) {

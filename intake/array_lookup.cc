@@ -12,21 +12,34 @@ const char* find_array(const char* text, const char* key) {
 
 // Entries are flat objects: the walk takes the first '{', '}' or ']' it
 // meets, inside quoted values too, and follows no nesting.
-const char* next_object(const char* position, char* buffer, int limit) {
+const char* next_object_in_place(const char* position, int limit, std::string_view& object) {
   const char* at = position;
+  object = {};
   if (*at != '[') {
-    at = std::strpbrk(at, "}]");
-    if (at == nullptr || *at != '}') return nullptr;
+    while (*at != '}' && *at != ']' && *at != '\0') ++at;
+    if (*at != '}') return nullptr;
   }
-  at = std::strpbrk(at, "{]");
-  if (at == nullptr || *at != '{') return nullptr;
-  int copied = 0;
-  while (copied < limit && at[copied] != '\0') {
-    buffer[copied] = at[copied];
-    if (at[copied++] == '}') break;
+  while (*at != '{' && *at != ']' && *at != '\0') ++at;
+  if (*at != '{') return nullptr;
+  const auto room = static_cast<std::size_t>(limit < 0 ? 0 : limit);
+  std::size_t length = 0;
+  bool bracket = false;
+  while (length < room && at[length] != '\0') {
+    bracket = bracket || at[length] == ']';
+    if (at[length++] == '}') break;
   }
-  buffer[copied] = '\0';
-  return at;
+  object = {at, length};
+  // The next call's search from this element's '{' would stop at its own
+  // '}' unless a ']' comes first: from there it need not read the element again.
+  return length > 0 && at[length - 1] == '}' && !bracket ? at + length - 1 : at;
+}
+
+const char* next_object(const char* position, char* buffer, int limit) {
+  std::string_view object;
+  if (next_object_in_place(position, limit, object) == nullptr) return nullptr;
+  std::memcpy(buffer, object.data(), object.size());
+  buffer[object.size()] = '\0';
+  return object.data();
 }
 
 namespace {

@@ -3,36 +3,12 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstdint>
 #include <cstring>
 
+#include "intake/text_words.h"
+
 namespace {
-
-// Only ASCII letters fold; every other byte, 0x80 upwards included, matches
-// itself alone, whatever the locale.
-constexpr char fold_letter(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
-// Eight bytes of text as one word, the first byte in the low bits.
-std::uint64_t load_word(const char* at) {
-  std::uint64_t word = 0;
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(&word, at, sizeof word);
-  } else {
-    for (int i = 7; i >= 0; --i) word = (word << 8) | static_cast<unsigned char>(at[i]);
-  }
-  return word;
-}
-
-constexpr std::uint64_t EVERY_BYTE = 0x0101010101010101;
-constexpr std::uint64_t LOW_SEVEN_BITS = 0x7F7F7F7F7F7F7F7F;
-
-// The top bit of each byte of the word that is zero, and of no other byte.
-constexpr std::uint64_t zero_bytes(std::uint64_t word) {
-  return ~(((word & LOW_SEVEN_BITS) + LOW_SEVEN_BITS) | word | LOW_SEVEN_BITS);
-}
 
 // Whether the quoted key begins at this double quote, letters without case.
 bool key_at(const char* quote, std::string_view folded_key) {
@@ -67,7 +43,7 @@ const char* find_quoted_key(const char* text, std::string_view key) {
     const std::uint64_t next = load_word(text + start + 1);
     std::uint64_t candidates = zero_bytes(here ^ quotes) & zero_bytes((next | case_bits) ^ firsts);
     while (candidates != 0) {
-      const std::size_t byte = static_cast<std::size_t>(std::countr_zero(candidates)) / 8;
+      const std::size_t byte = first_marked_byte(candidates);
       if (key_at(text + start + byte, folded_key)) return text + start + byte;
       candidates &= candidates - 1;
     }
@@ -75,15 +51,6 @@ const char* find_quoted_key(const char* text, std::string_view key) {
   for (; start < length; ++start)
     if (text[start] == '"' && key_at(text + start, folded_key)) return text + start;
   return nullptr;
-}
-
-constexpr bool is_json_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-constexpr bool is_bare_value_char(char c) {
-  return c == '-' || c == '.' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-         (c >= '0' && c <= '9');
 }
 
 }  // namespace

@@ -80,6 +80,16 @@ TEST_P(WalkTest, YieldsEachElementFromTheText) {
     ASSERT_LT(elements.size(), 10U);
   }
   EXPECT_EQ(elements, c.elements);
+  // Left in the text, the walk goes on from where each call says, and
+  // yields the same elements.
+  std::vector<std::string> in_place;
+  std::string_view object;
+  for (const char* at = next_object_in_place(array, c.limit, object); at != nullptr;
+       at = next_object_in_place(at, c.limit, object)) {
+    in_place.emplace_back(object);
+    ASSERT_LT(in_place.size(), 10U);
+  }
+  EXPECT_EQ(in_place, c.elements);
 }
 
 INSTANTIATE_TEST_SUITE_P(ArrayLookup, WalkTest, ::testing::ValuesIn(WALK_CASES),

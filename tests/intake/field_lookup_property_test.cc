@@ -1,6 +1,7 @@
-// The field search against the plain reference search it must equal: many
-// random and mutated report texts, keys that hide in values, prefixes of
-// other keys, odd cases, quotes at the ends, unterminated strings.
+// The field search against the plain reference search it must equal, and
+// the one-pass scan against the field search: many random and mutated
+// report texts, keys that hide in values, prefixes of other keys, odd
+// cases, quotes at the ends, unterminated strings.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -11,7 +12,9 @@
 #include <string_view>
 #include <vector>
 
+#include "intake/field.h"
 #include "intake/field_lookup.h"
+#include "intake/field_scan.h"
 
 namespace {
 
@@ -78,7 +81,8 @@ const std::vector<std::string> SEEDS = {
 };
 
 // Bytes that matter to the search, and a few that do not.
-constexpr std::string_view ALPHABET = "\"\"\"\"::: ,{}[]\\\t\nPpOoRrTtYyEe@3lNnDdSs-.+k\x80\xff";
+constexpr std::string_view ALPHABET =
+    "\"\"\"\"::: ,{}[]\\\t\nPpOoRrTtYyEe@3lNnDdSs-.+k\x80\xff\xc4\xd3`[";
 
 std::string random_text(std::mt19937& random) {
   std::uniform_int_distribution<std::size_t> length(0, 60);
@@ -125,11 +129,44 @@ std::string mutated(std::string text, std::mt19937& random) {
   return text;
 }
 
+// The keys above that a scan can look for, all in one scan, with a short
+// limit for some; "nodes" also byte for byte.
+constexpr std::array<ScanKey, 25> SCANNED_ARRAY = {{
+    {"port"},  {"PORT"},   {"Port", 2}, {"por"},       {"portx"},    {"type"}, {"@type"},
+    {"l3Type"}, {"l3type"}, {"node"},   {"nodes"},     {"call", 3},  {"text"}, {"dirn"},
+    {"ptcl"},  {"ipPtcl"}, {"time"},    {"timestamp"}, {"p", 1},     {"x y"},  {"srce"},
+    {"dest"},  {"frmsQdPeak"}, {"nodes", 15, true}, {"Nodes", 15, true},
+}};
+constexpr ScanKeys<SCANNED_ARRAY.size()> SCANNED(SCANNED_ARRAY);
+
+// A key's first occurrence byte for byte, then as find_value goes on.
+const char* reference_find_exact(const char* text, std::string_view key) {
+  const char* start = std::strstr(text, ("\"" + std::string(key) + "\"").c_str());
+  if (start == nullptr) return nullptr;
+  const char* at = std::strchr(start + 1 + key.size() + 1, ':');
+  if (at == nullptr) return nullptr;
+  ++at;
+  while (*at != '\0' && std::strchr(" \t\n\v\f\r", *at) != nullptr) ++at;
+  return at;
+}
+
 void expect_same_everywhere(const std::string& text) {
   for (const std::string& key : KEYS) {
     const char* expected = reference_find_value(text.c_str(), key);
     const char* found = find_value(text.c_str(), key);
     ASSERT_EQ(found, expected) << "text: " << text << "\nkey: " << key;
+  }
+  const FieldScan<SCANNED.size()> scan(text, SCANNED);
+  for (std::size_t key = 0; key < SCANNED.size(); ++key) {
+    const ScanKey& scanned = SCANNED[key];
+    const char* expected = scanned.exact ? reference_find_exact(text.c_str(), scanned.name)
+                                         : find_value(text.c_str(), scanned.name);
+    ASSERT_EQ(scan.has(key) ? scan.value_at(key) : nullptr, expected)
+        << "text: " << text << "\nscanned key: " << scanned.name;
+    if (scanned.exact) continue;
+    Field<15> field;
+    field.read(text.c_str(), scanned.name, scanned.limit);
+    ASSERT_EQ(scan.text(key), field.text()) << "text: " << text << "\nscanned key: " << scanned.name;
   }
 }
 
@@ -146,6 +183,31 @@ TEST(FieldLookupProperty, SameAsTheReferenceOnMutatedReports) {
   std::mt19937 random(1313);
   std::uniform_int_distribution<std::size_t> seed(0, SEEDS.size() - 1);
   for (int i = 0; i < 50000; ++i) expect_same_everywhere(mutated(SEEDS[seed(random)], random));
+}
+
+// A stop key ends the scan where it stands, and only there: a key found
+// before it keeps its value, one after it is not found, and a scan whose
+// other keys are all found ends before it.
+TEST(FieldScan, AStopKeyEndsTheScan) {
+  constexpr ScanKeys<3> KEYS_WITH_STOP(std::array<ScanKey, 3>{{
+      {"port"}, {"tseq"}, {"nodes", 15, true, true},
+  }});
+  const struct {
+    std::string_view text;
+    const char* port;  // the value expected, or null for none
+    const char* tseq;
+  } cases[] = {
+      {R"("port":"1","nodes":[{"tseq":3}],"tseq":4)", "1", nullptr},
+      {R"("port":"1","NODES":[],"tseq":4)", "1", "4"},
+      {R"("nodes","port":"1")", nullptr, nullptr},
+      {R"("tseq":2,"port":"7","nodes")", "7", "2"},
+  };
+  for (const auto& c : cases) {
+    const FieldScan<3> scan(c.text, KEYS_WITH_STOP);
+    EXPECT_EQ(scan.has(0) ? std::string(scan.text(0)) : "none", c.port ? c.port : "none") << c.text;
+    EXPECT_EQ(scan.has(1) ? std::string(scan.text(1)) : "none", c.tseq ? c.tseq : "none") << c.text;
+    EXPECT_FALSE(scan.has(2));
+  }
 }
 
 TEST(FieldLookupProperty, TheReferenceItselfFindsWhatItShould) {
