@@ -21,13 +21,12 @@ const char* next_object_in_place(const char* position, int limit, std::string_vi
   }
   while (*at != '{' && *at != ']' && *at != '\0') ++at;
   if (*at != '{') return nullptr;
+  // Up to the element's first '}', the end of the text or the limit.
   const auto room = static_cast<std::size_t>(limit < 0 ? 0 : limit);
-  std::size_t length = 0;
-  bool bracket = false;
-  while (length < room && at[length] != '\0') {
-    bracket = bracket || at[length] == ']';
-    if (at[length++] == '}') break;
-  }
+  const char* close = std::strchr(at, '}');
+  std::size_t length = close != nullptr ? static_cast<std::size_t>(close - at) + 1 : std::strlen(at);
+  if (length > room) length = room;
+  const bool bracket = std::memchr(at, ']', length) != nullptr;
   object = {at, length};
   // The next call's search from this element's '{' would stop at its own
   // '}' unless a ']' comes first: from there it need not read the element again.
