@@ -1,5 +1,5 @@
 // The one-pass scan: every double quote of the text, in order, tested
-// against the keys not yet found that its next bytes can begin.
+// against the keys not yet found that its next byte can begin.
 #include "intake/field_scan.h"
 
 #include <bit>
@@ -65,19 +65,13 @@ std::uint32_t scan_fields(std::string_view text, const ScanTables& tables,
     }
   };
   constexpr std::uint64_t QUOTES = EVERY_BYTE * static_cast<unsigned char>('"');
-  constexpr std::uint64_t CASE_BITS = EVERY_BYTE * 0x20;
   const std::size_t length = text.size();
   std::size_t start = 0;
-  // Each step reads the eight bytes at start and the eight after each of
-  // them, and marks the quotes followed by a byte some key begins with.
-  for (; start + sizeof(std::uint64_t) < length && !settled(); start += sizeof(std::uint64_t)) {
-    const std::uint64_t quotes = zero_bytes(load_word(begin + start) ^ QUOTES);
-    if (quotes == 0) continue;
-    const std::uint64_t next = load_word(begin + start + 1) | CASE_BITS;
-    std::uint64_t firsts = 0;
-    for (const std::uint64_t first : tables.firsts) firsts |= zero_bytes(next ^ first);
-    for (std::uint64_t marks = quotes & firsts; marks != 0; marks &= marks - 1)
-      test_quote(begin + start + first_marked_byte(marks));
+  // Eight bytes at a time: the double quotes of each word, in order.
+  for (; start + sizeof(std::uint64_t) <= length && !settled(); start += sizeof(std::uint64_t)) {
+    for (std::uint64_t quotes = zero_bytes(load_word(begin + start) ^ QUOTES); quotes != 0;
+         quotes &= quotes - 1)
+      test_quote(begin + start + first_marked_byte(quotes));
   }
   for (; start < length && !settled(); ++start)
     if (begin[start] == '"') test_quote(begin + start);

@@ -31,10 +31,6 @@ inline constexpr std::size_t MAX_SCAN_KEYS = 32;
 struct ScanTables {
   std::span<const ScanKey> keys;
   const std::array<std::uint32_t, 256>& by_first;  // the keys that begin with each byte
-  // The distinct first bytes, with 0x20 set (the lower case of a letter),
-  // each repeated in every byte of a word: a word's double quotes that no
-  // key can follow are passed over without a test.
-  std::span<const std::uint64_t> firsts;
   std::uint32_t stops;  // the stop keys, a bit each
   // A key of up to seven bytes with its closing quote as one word (letters
   // in lower case unless exact), and the mask of its bytes; zero masks for
@@ -61,10 +57,6 @@ class ScanKeys {
       if (keys[i].stop) stops_ |= 1U << i;
       if (!keys[i].exact && first >= 'A' && first <= 'Z') by_first_[first + 32U] |= 1U << i;
       if (!keys[i].exact && first >= 'a' && first <= 'z') by_first_[first - 32U] |= 1U << i;
-      const std::uint64_t repeated = 0x0101010101010101U * (first | 0x20U);
-      bool known = false;
-      for (std::size_t f = 0; f < first_count_; ++f) known = known || firsts_[f] == repeated;
-      if (!known) firsts_[first_count_++] = repeated;
       if (name.size() < 8) {
         for (std::size_t at = 0; at <= name.size(); ++at) {
           const char c = at < name.size() ? name[at] : '"';
@@ -79,14 +71,12 @@ class ScanKeys {
   static constexpr std::size_t size() { return N; }
   const ScanKey& operator[](std::size_t i) const { return keys_[i]; }
   ScanTables tables() const {
-    return {keys_, by_first_, {firsts_.data(), first_count_}, stops_, patterns_, masks_};
+    return {keys_, by_first_, stops_, patterns_, masks_};
   }
 
  private:
   std::array<ScanKey, N> keys_;
   std::array<std::uint32_t, 256> by_first_{};
-  std::array<std::uint64_t, N> firsts_{};
-  std::size_t first_count_ = 0;
   std::uint32_t stops_ = 0;
   std::array<std::uint64_t, N> patterns_{};
   std::array<std::uint64_t, N> masks_{};
