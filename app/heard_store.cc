@@ -25,6 +25,10 @@ struct HeardStore {
   std::string temp_path;
   std::optional<MonotonicClock::time_point> next_due;
   bool failing = false;  // the last save failed and has been told
+  // The tables' count of reports at the last save that succeeded (or at
+  // the start): a timed save with nothing new would rewrite the same file,
+  // wearing a Raspberry Pi's SD card for nothing.
+  std::uint64_t counted_at_save = 0;
 };
 
 HeardStore store;
@@ -132,6 +136,7 @@ bool open_heard_file(const char* path, MonotonicClock::time_point now) {
   }
   store.temp_path = store.save_path + HEARD_TEMP_SUFFIX;
   store.next_due = now + HEARD_SAVE_INTERVAL;
+  store.counted_at_save = heard_tables().reports_counted;
   return true;
 }
 
@@ -143,6 +148,7 @@ void save_heard_file_if_due(MonotonicClock::time_point now) {
   if (!store.next_due || now < *store.next_due) return;
   // After a long stall the next save is a whole interval away, not at once.
   store.next_due = now + HEARD_SAVE_INTERVAL;
+  if (!store.failing && heard_tables().reports_counted == store.counted_at_save) return;
   save_heard_file();
 }
 
@@ -156,4 +162,5 @@ void save_heard_file() {
   // Between datagrams nothing else flushes the console.
   if (saved == store.failing) std::fflush(console_stream());
   store.failing = !saved;
+  if (saved) store.counted_at_save = heard_tables().reports_counted;
 }

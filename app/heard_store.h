@@ -26,7 +26,8 @@ bool open_heard_file(const char* path, MonotonicClock::time_point now);
 // When the next timed save is due; max when no heard file is kept.
 MonotonicClock::time_point next_heard_save();
 
-// Saves when a timed save is due; the receive loop calls it after each wait.
+// Saves when a timed save is due and a report has counted since the last
+// save (or the last one failed); the receive loop calls it after each wait.
 void save_heard_file_if_due(MonotonicClock::time_point now);
 
 // Saves now (SIGUSR1, the end of a run); nothing when no heard file is

@@ -334,6 +334,7 @@ void count_frame(HeardTables& tables, std::string_view report) {
     frame.ilen = count_value(scan, F_ILEN);
   }
   frame.at = report_time(scan, F_TIME);
+  ++tables.reports_counted;
   note_period(tables.period, frame.at);
   count_station(tables.stations, frame);
   count_link(tables.links, frame, scan);
@@ -341,7 +342,7 @@ void count_frame(HeardTables& tables, std::string_view report) {
     count_routes(tables.routes, frame, report);
 }
 
-void count_link_report(LinkTable& links, std::string_view report, bool up) {
+void count_link_report(HeardTables& tables, std::string_view report, bool up) {
   const FieldScan scan(report, LINK_KEYS);
   if (!scan.has(L_PORT) || !scan.has(L_LOCAL) || !scan.has(L_REMOTE)) return;
   HeardLink probe;
@@ -349,8 +350,9 @@ void count_link_report(LinkTable& links, std::string_view report, bool up) {
   if (!port_watched(probe.port)) return;
   heard_set_text(probe.call_a, scan.text(L_LOCAL));
   heard_set_text(probe.call_b, scan.text(L_REMOTE));
+  ++tables.reports_counted;
   bool made = false;
-  HeardLink& link = links.touch(probe, made);
+  HeardLink& link = tables.links.touch(probe, made);
   note_time(link.first, link.last, report_time(scan, L_TIME), made);
   ++(up ? link.ups : link.downs);
 }
@@ -385,7 +387,7 @@ void heard_count(HeardTables& tables, std::string_view report, std::string_view 
   if (type == "L2Trace")
     count_frame(tables, report);
   else if (type == "LinkUpEvent")
-    count_link_report(tables.links, report, true);
+    count_link_report(tables, report, true);
   else if (type == "LinkDownEvent")
-    count_link_report(tables.links, report, false);
+    count_link_report(tables, report, false);
 }

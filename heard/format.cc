@@ -677,12 +677,14 @@ void put_header_line(Output& out, const HeardTables& tables, const TableInfo& in
     std::array<char, VALUE_SIZE> last;
     utc_text(tables.period.first, false, first);
     utc_text(tables.period.last, false, last);
-    out.add(", %s to %s UTC: %" PRIu64 " frames", first.data(), last.data(), tables.period.frames);
+    out.add(", %s to %s UTC: %" PRIu64 " frame%s", first.data(), last.data(), tables.period.frames,
+            tables.period.frames == 1 ? "" : "s");
   }
   out.add(", %zu of %zu %s kept, %" PRIu64 " dropped", info.size, info.capacity, info.entries,
           info.dropped);
   if (tables.dropped_known)
-    out.add(", %" PRIu64 " datagrams dropped by the system", tables.datagrams_dropped);
+    out.add(", %" PRIu64 " datagram%s dropped by the system", tables.datagrams_dropped,
+            tables.datagrams_dropped == 1 ? "" : "s");
   out.put("\n");
 }
 

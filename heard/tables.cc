@@ -176,6 +176,7 @@ void HeardTables::clear() noexcept {
   period = {};
   datagrams_dropped = 0;
   dropped_known = false;
+  reports_counted = 0;
 }
 
 template class HeardTable<HeardStation, STATION_CAPACITY>;

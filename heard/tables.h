@@ -196,6 +196,9 @@ struct HeardTables {
   HeardPeriod period;
   std::uint64_t datagrams_dropped = 0;  // by the system, when known
   bool dropped_known = false;
+  // Reports that counted for anything since the tables were made: a timed
+  // save of the heard file is skipped while it stands still.
+  std::uint64_t reports_counted = 0;
 
   void clear() noexcept;
 };

@@ -93,7 +93,7 @@ TEST_F(HeardFormatTest, HeaderTellsPeriodDropsAndSystemDrops) {
   const std::string text = write(HeardFormat::table, HEARD_LINKS);
   EXPECT_TRUE(
       text.starts_with("\nLinks heard on port 1, 2025-12-06 10:12:23 to 2025-12-06 "
-                       "10:12:23 UTC: 1 frames, 1 of 1024 links kept, 3 dropped, 7 "
+                       "10:12:23 UTC: 1 frame, 1 of 1024 links kept, 3 dropped, 7 "
                        "datagrams dropped by the system\n"))
       << text;
   // A link's second row leaves the link's own columns out.
