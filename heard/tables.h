@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 // Calls, aliases and the like are kept as received (cut to their limit) and
@@ -226,8 +227,8 @@ std::string_view heard_text(const std::array<char, N>& text) {
 template <std::size_t N>
 void heard_set_text(std::array<char, N>& text, std::string_view value) {
   const std::size_t length = value.size() < N - 1 ? value.size() : N - 1;
-  for (std::size_t at = 0; at < length; ++at) text[at] = value[at];
-  for (std::size_t at = length; at < N; ++at) text[at] = '\0';
+  text.fill('\0');
+  if (length > 0) std::memcpy(text.data(), value.data(), length);
 }
 
 // The three tables' code is built once, in heard/tables.cc.
