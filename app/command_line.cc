@@ -509,9 +509,7 @@ bool open_capture_file(const StartupChoice& choice) {
   const int reason = choice.overlong_capture_path != nullptr ? ENAMETOOLONG : errno;
   const char* path = choice.overlong_capture_path != nullptr ? choice.overlong_capture_path
                                                              : settings.capture_path;
-  con_print(CAPTURE_OPEN_FAILURE, path);
-  std::fflush(console_stream());
-  std::fprintf(stderr, "%s: %s\n", path, std::strerror(reason));
+  print_open_failure(CAPTURE_OPEN_FAILURE, path, reason);
   return false;
 }
 

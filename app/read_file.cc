@@ -2,6 +2,7 @@
 #include "app/read_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -53,7 +54,7 @@ class RecordedPace {
 std::FILE* open_datagram_input(const char* path) {
   if (std::strcmp(path, STANDARD_INPUT) == 0) return stdin;
   std::FILE* in = std::fopen(path, "rb");
-  if (in == nullptr) con_print("Can't open datagram file '%s'\n", path);
+  if (in == nullptr) print_open_failure("Can't open datagram file '%s'\n", path, errno);
   return in;
 }
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <span>
 
@@ -87,7 +88,8 @@ void reopen_capture_file() {
   if (settings.capture_path[0] == '\0') return;
   if (settings.capture_file != nullptr) std::fclose(settings.capture_file);
   settings.capture_file = open_capture_stream(settings.capture_path, false);
-  if (settings.capture_file == nullptr) con_print(CAPTURE_OPEN_FAILURE, settings.capture_path);
+  if (settings.capture_file == nullptr)
+    print_open_failure(CAPTURE_OPEN_FAILURE, settings.capture_path, errno);
 }
 
 int run_receive_loop(NetSocket socket, std::uint32_t server_address) {

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <string>
 #include <string_view>
@@ -14,6 +15,8 @@
 #include "output/channels.h"
 
 namespace {
+
+constexpr char RECORD_OPEN_FAILURE[] = "Can't open record file '%s'\n";
 
 int record_fd = -1;
 std::string record_path;
@@ -46,7 +49,7 @@ bool open_record_file(const char* path, std::uint32_t server_address) {
   node_address = server_address;
   record_fd = open_for_append(record_path.c_str());
   if (record_fd < 0) {
-    con_print("Can't open record file '%s'\n", path);
+    print_open_failure(RECORD_OPEN_FAILURE, path, errno);
     return false;
   }
   recording_start = std::chrono::steady_clock::now();
@@ -67,7 +70,7 @@ void reopen_record_file() {
   if (record_fd >= 0) close(record_fd);
   record_fd = open_for_append(record_path.c_str());
   if (record_fd < 0) {
-    con_print("Can't open record file '%s'\n", record_path.c_str());
+    print_open_failure(RECORD_OPEN_FAILURE, record_path.c_str(), errno);
     return;
   }
   failing = false;

@@ -122,6 +122,12 @@ int out_print(const char* format, ...) {
   return static_cast<int>(length);
 }
 
+void print_open_failure(const char* message, const char* path, int reason) {
+  con_print(message, path);
+  std::fflush(console_stream());
+  std::fprintf(stderr, "%s: %s\n", path, std::strerror(reason));
+}
+
 std::FILE* open_capture_stream(const char* path, bool overwrite) {
   std::FILE* file = std::fopen(path, overwrite ? "w" : "a");
   // Unbuffered: each print is one write, so one that fails (disk full)

@@ -57,6 +57,10 @@ class TraceText {
 
 inline constexpr char CAPTURE_OPEN_FAILURE[] = "Can't open capture file '%s'\n";
 
+// A file that could not be opened: `message` (one %s, the path) on the
+// console, then "path: reason" on standard error, as perror words it.
+void print_open_failure(const char* message, const char* path, int reason);
+
 // Opens the capture file, truncated or appended to; nullptr on failure.
 std::FILE* open_capture_stream(const char* path, bool overwrite);
 

@@ -73,6 +73,7 @@ TEST_F(ReadFile, UnopenableFileFailsAtStartUp) {
   EXPECT_EQ(result.status, 255);
   EXPECT_TRUE(result.out.ends_with("Can't open datagram file '" + dir_ + "/missing.dgrams'\n"))
       << result.out;
+  EXPECT_EQ(result.err, dir_ + "/missing.dgrams: No such file or directory\n");
 }
 
 TEST_F(ReadFile, DashReadsStandardInputFromAPipe) {

@@ -156,7 +156,7 @@ TEST(Startup, CaptureFileAppendsOrTruncates) {
   EXPECT_EQ(read_file(path), summary);
 }
 
-TEST(Startup, UnopenableCaptureFileFailsBeforeAnyTraffic) {
+TEST(Startup, UnopenableCaptureOrRecordFileFailsBeforeAnyTraffic) {
   // A listener in place of the node: nothing may reach it.
   const int node = bind_node_socket(test_address(100, 3));
   ASSERT_GE(node, 0);
@@ -166,6 +166,11 @@ TEST(Startup, UnopenableCaptureFileFailsBeforeAnyTraffic) {
   EXPECT_EQ(result.status, 255);
   EXPECT_EQ(result.out, BANNER + "Can't open capture file '/nonexistent-dir/capture.txt'\n");
   EXPECT_EQ(result.err, "/nonexistent-dir/capture.txt: No such file or directory\n");
+  const ProcessResult record =
+      run_process({PELLARIN, "0", test_address(100, 3), "--record", "/nonexistent-dir/r.dgrams"});
+  EXPECT_EQ(record.status, 255);
+  EXPECT_EQ(record.out, BANNER + "Can't open record file '/nonexistent-dir/r.dgrams'\n");
+  EXPECT_EQ(record.err, "/nonexistent-dir/r.dgrams: No such file or directory\n");
 
   pollfd ready{node, POLLIN, 0};
   EXPECT_EQ(poll(&ready, 1, 1500), 0);
