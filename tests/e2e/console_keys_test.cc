@@ -222,7 +222,7 @@ TEST(ConsoleKeys, WithoutTheTablesTheTerminalIsLeftAsItIs) {
 TEST(ConsoleKeys, KeysWorkWhileAFileIsReadAndTheModesComeBackAtItsEnd) {
   const TestDir work;
   const std::string path = work / "session.dgrams";
-  write_file(path, "@0 d " + frame("G4ABC", "BEACON") + "\n@1500 d " + frame("M0PQR", "ID") + "\n");
+  write_file(path, "@0 d " + frame("G4ABC", "BEACON") + "\n@3000 d " + frame("M0PQR", "ID") + "\n");
   TerminalClient client({"--read", path, "--pace", "recorded", "-c", "--heard"});
   if (!client.started()) GTEST_SKIP() << "no pseudo-terminal";
   ASSERT_TRUE(client.shows("G4ABC>BEACON", 5000)) << client.screen();
