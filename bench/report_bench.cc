@@ -12,8 +12,8 @@
 #include "app/settings.h"
 #include "heard/heard.h"
 #include "heard/tables.h"
-#include "intake/field.h"
 #include "intake/datagram_file.h"
+#include "intake/field.h"
 #include "output/channels.h"
 
 namespace {

@@ -2,7 +2,6 @@
 #include "heard/count.h"
 
 #include <array>
-#include <cstring>
 #include <ctime>
 
 #include "app/settings.h"
