@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
+#include <limits>
 #include <span>
 
 #include "app/settings.h"
@@ -159,8 +160,20 @@ constexpr std::string_view radio_text(HeardRadio radio) {
 constexpr std::array<std::string_view, 5> CHANGE_NAMES = {"new", "same", "better", "worse",
                                                           "withdrawn"};
 
+// Times are whatever the reports said, any 64-bit number: an age too
+// large to hold is held at the nearest one that fits, never overflows.
 Value age_value(std::int64_t last, const Context& context) {
-  return {Kind::age, {}, context.newest - last};
+  constexpr std::int64_t MOST = std::numeric_limits<std::int64_t>::max();
+  constexpr std::int64_t LEAST = std::numeric_limits<std::int64_t>::min();
+  const std::int64_t newest = context.newest;
+  std::int64_t age = 0;
+  if (last < 0 && newest > MOST + last)
+    age = MOST;
+  else if (last > 0 && newest < LEAST + last)
+    age = LEAST;
+  else
+    age = newest - last;
+  return {Kind::age, {}, age};
 }
 
 constexpr std::array<Column<HeardStation>, 15> STATION_COLUMNS = {{

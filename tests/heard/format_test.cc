@@ -26,7 +26,7 @@ class HeardFormatTest : public ::testing::Test {
     written.clear();
   }
 
-  void heard(const std::string& srce, int time, const char* type = "UI", int port = 1) {
+  void heard(const std::string& srce, std::int64_t time, const char* type = "UI", int port = 1) {
     const std::string report = R"("time":)" + std::to_string(time) + R"(,"port":")" +
                                std::to_string(port) + R"(","srce":")" + srce +
                                R"(","dest":"N0DE","l2Type":")" + type + R"(","dirn":"rcvd")";
@@ -78,6 +78,14 @@ TEST_F(HeardFormatTest, HostileCallsAreShownSafelyInEachFormat) {
       EXPECT_TRUE(value != 0x7F && value != 0x9B) << int{value};
     }
   }
+}
+
+TEST_F(HeardFormatTest, AgesOfTimesAtTheEndsOfTheirRangeAreHeldNotOverflowed) {
+  heard("G4ABC", INT64_MIN);
+  heard("G4XYZ", 1765015943);
+  const std::string text = write(HeardFormat::table);
+  EXPECT_NE(text.find("   1 G4ABC     (unknown time)      106751991167300d15h"), std::string::npos)
+      << text;
 }
 
 TEST_F(HeardFormatTest, HeaderTellsPeriodDropsAndSystemDrops) {
